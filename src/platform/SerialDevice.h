@@ -115,8 +115,9 @@ public:
 
     int Fd() const;
 
-private:
     struct Impl;
+
+private:
     explicit PosixSerialDevice(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };
