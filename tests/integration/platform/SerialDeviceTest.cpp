@@ -14,13 +14,20 @@ using namespace veltro::test;
 using namespace std::chrono_literals;
 
 namespace {
-std::unique_ptr<PosixSerialDevice> OpenCom(int n)
-{
-    int err = 0;
-    auto dev = PosixSerialDevice::Open("COM" + std::to_string(n), err);
-    EXPECT_TRUE(dev) << "errno " << err;
-    return dev;
-}
+// A pty published as COM1 and opened through its number.
+class OpenPort : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir.Publish(1, pty.SlavePath());
+        int err = 0;
+        dev = PosixSerialDevice::Open("COM1", err);
+        ASSERT_TRUE(dev) << "errno " << err;
+    }
+    PortDir dir;
+    PtyPair pty;
+    std::unique_ptr<PosixSerialDevice> dev;
+};
 }  // namespace
 
 TEST(PortNames, OverrideDirectoryFirstThenPathsAsTheyAre)
@@ -59,13 +66,8 @@ TEST(SerialDevice, OpenFailuresCarryTheSystemErrorCode)
     EXPECT_EQ(err, ENOTTY);
 }
 
-TEST(SerialDevice, MovesBytesBothWaysAndCountsQueues)
+TEST_F(OpenPort, MovesBytesBothWaysAndCountsQueues)
 {
-    PortDir dir;
-    PtyPair pty;
-    dir.Publish(1, pty.SlavePath());
-    auto dev = OpenCom(1);
-    ASSERT_TRUE(dev);
     SerialSettings s;
     s.baudRate = 9600;
     s.dataBits = 7;
@@ -86,13 +88,8 @@ TEST(SerialDevice, MovesBytesBothWaysAndCountsQueues)
     EXPECT_EQ(dev->OutQueue(), 0);
 }
 
-TEST(SerialDevice, WaitTimesOutAndIsInterruptible)
+TEST_F(OpenPort, WaitTimesOutAndIsInterruptible)
 {
-    PortDir dir;
-    PtyPair pty;
-    dir.Publish(1, pty.SlavePath());
-    auto dev = OpenCom(1);
-    ASSERT_TRUE(dev);
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(dev->WaitReadable(50ms), WaitResult::Timeout);
     EXPECT_GE(std::chrono::steady_clock::now() - t0, 45ms);
@@ -103,26 +100,16 @@ TEST(SerialDevice, WaitTimesOutAndIsInterruptible)
     EXPECT_EQ(dev->WaitReadable(0ms), WaitResult::Timeout);       // the interrupt was used up
 }
 
-TEST(SerialDevice, PurgeDiscardsQueuedInput)
+TEST_F(OpenPort, PurgeDiscardsQueuedInput)
 {
-    PortDir dir;
-    PtyPair pty;
-    dir.Publish(1, pty.SlavePath());
-    auto dev = OpenCom(1);
-    ASSERT_TRUE(dev);
     pty.Send("garbage");
     ASSERT_EQ(dev->WaitReadable(2000ms), WaitResult::Ready);
     EXPECT_TRUE(dev->Purge(true, false));
     EXPECT_EQ(dev->WaitReadable(20ms), WaitResult::Timeout);
 }
 
-TEST(SerialDevice, HangUpOfTheFarEndIsReportedNotTakenAsSilence)
+TEST_F(OpenPort, HangUpOfTheFarEndIsReportedNotTakenAsSilence)
 {
-    PortDir dir;
-    PtyPair pty;
-    dir.Publish(1, pty.SlavePath());
-    auto dev = OpenCom(1);
-    ASSERT_TRUE(dev);
     pty.CloseSlaveKeeper();
     pty.CloseMaster();
     EXPECT_EQ(dev->WaitReadable(1000ms), WaitResult::HangUp);
@@ -131,13 +118,8 @@ TEST(SerialDevice, HangUpOfTheFarEndIsReportedNotTakenAsSilence)
     EXPECT_EQ(dev->LastError(), EIO);
 }
 
-TEST(SerialDevice, ModemLinesAndErrorCountersOnAPtyAreHarmless)
+TEST_F(OpenPort, ModemLinesAndErrorCountersOnAPtyAreHarmless)
 {
-    PortDir dir;
-    PtyPair pty;
-    dir.Publish(1, pty.SlavePath());
-    auto dev = OpenCom(1);
-    ASSERT_TRUE(dev);
     EXPECT_TRUE(dev->SetRts(true));
     EXPECT_TRUE(dev->SetDtr(false));
     EXPECT_FALSE(dev->TakeLineErrors().Any());
