@@ -1,0 +1,58 @@
+#include "app/Formatting.h"
+
+#include <QRegularExpression>
+#include <cmath>
+
+namespace veltro::app {
+
+QLocale UserLocale()
+{
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale;
+}
+
+static QString SpecialValue(double value)
+{
+    if (std::isnan(value))
+        return QStringLiteral("NAN");
+    if (std::isinf(value))
+        return value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
+    return {};
+}
+
+QString FormatFixed(double value, int decimals)
+{
+    if (QString special = SpecialValue(value); !special.isEmpty())
+        return special;
+    return UserLocale().toString(value, 'f', decimals);
+}
+
+QString FormatGeneral(double value)
+{
+    if (QString special = SpecialValue(value); !special.isEmpty())
+        return special;
+    return UserLocale().toString(value, 'g', 15);
+}
+
+QString FormatShortDate(const QDate& date)
+{
+    return UserLocale().toString(date, QLocale::ShortFormat);
+}
+
+QString FormatLongTime(const QTime& time)
+{
+    // Qt's long time format may carry a time-zone field ("t"); a meter clock has none.
+    QString format = UserLocale().timeFormat(QLocale::LongFormat);
+    format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
+    return UserLocale().toString(time, format.trimmed());
+}
+
+QString FormatDateTime(const QDate& date, const QTime& time)
+{
+    if (time == QTime(0, 0, 0))
+        return FormatShortDate(date);
+    return FormatShortDate(date) + QLatin1Char(' ') + FormatLongTime(time);
+}
+
+}  // namespace veltro::app
