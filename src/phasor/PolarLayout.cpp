@@ -1,0 +1,135 @@
+#include "PolarLayout.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+
+namespace veltro::phasor {
+
+int Round(double value) {
+    // nearbyint follows the current rounding mode, which is round-half-to-even by default.
+    return static_cast<int>(std::nearbyint(value));
+}
+
+Layout Layout::FromClientSize(int width, int height) {
+    Layout l;
+    l.S = std::min(width, height);
+    l.m = l.S / 12;
+    l.E = l.S - l.m;
+    l.R = (l.S - 2 * l.m) / 2;
+    l.RI = Round(4.0 * l.R / 5.0);
+    l.cx = l.m + l.R;
+    l.cy = l.m + l.R;
+    return l;
+}
+
+double FullScale(std::span<const double> magnitudes) {
+    double max = 0.0;
+    for (double v : magnitudes) max = std::max(max, v);
+    return max;
+}
+
+namespace {
+int ToPixels(double value, double fullScale, int radius) {
+    if (fullScale == 0.0) return 0;
+    return Round(value / fullScale * radius);
+}
+}  // namespace
+
+int VoltageToPixels(double value, double voltageMax, const Layout& layout) {
+    return ToPixels(value, voltageMax, layout.R);
+}
+
+int CurrentToPixels(double value, double currentMax, const Layout& layout) {
+    return ToPixels(value, currentMax, layout.RI);
+}
+
+double ScreenAngleFromDiagram(double diagramAngle) { return std::numbers::pi / 2.0 - diagramAngle; }
+
+Tip ArrowTipScreen(Point origin, int length, double screenAngle) {
+    Tip t;
+    t.exact.x = origin.x + length * std::cos(screenAngle);
+    t.exact.y = origin.y - length * std::sin(screenAngle);
+    t.rounded = {Round(t.exact.x), Round(t.exact.y)};
+    return t;
+}
+
+Tip ArrowTip(Point origin, int length, double diagramAngle) {
+    return ArrowTipScreen(origin, length, ScreenAngleFromDiagram(diagramAngle));
+}
+
+int ArrowHeadSize(int penWidth, const Layout& layout) { return penWidth * layout.R / 50; }
+
+std::array<Point, 3> ArrowHead(PointF tip, double screenAngle, int s) {
+    const double c = std::cos(screenAngle);
+    const double sn = std::sin(screenAngle);
+    const double back = -std::sqrt(3.0) * s;
+    const std::array<PointF, 3> local{{{0.0, 0.0}, {back, double(s)}, {back, -double(s)}}};
+    std::array<Point, 3> out;
+    for (std::size_t i = 0; i < local.size(); ++i) {
+        // Screen y grows downwards, hence the mirrored rotation.
+        const double x = local[i].x * c + local[i].y * sn;
+        const double y = -local[i].x * sn + local[i].y * c;
+        out[i] = {Round(tip.x + x), Round(tip.y + y)};
+    }
+    return out;
+}
+
+namespace {
+long long SquaredDistance(Point a, Point b) {
+    const long long dx = a.x - b.x;
+    const long long dy = a.y - b.y;
+    return dx * dx + dy * dy;
+}
+}  // namespace
+
+std::optional<Hit> HitTest(const Layout& layout, Point pointer,
+                           const std::array<Point, 3>& voltageTips,
+                           const std::array<Point, 3>& currentTips) {
+    // Compare squared integer distances so "strictly closer" is exact at the boundary.
+    const Point centre{layout.cx, layout.cy};
+    const long long fromCentre = SquaredDistance(pointer, centre);
+    const long long reach = layout.R / 10;
+    const long long reach2 = reach * reach;
+    std::optional<Hit> hit;
+    if (fromCentre < static_cast<long long>(layout.RI) * layout.RI) {
+        for (int i = 0; i < 3; ++i)
+            if (SquaredDistance(pointer, currentTips[i]) < reach2) hit = Hit{ArrowKind::Current, i};
+    }
+    if (fromCentre < static_cast<long long>(layout.R) * layout.R) {
+        for (int i = 0; i < 3; ++i)
+            if (SquaredDistance(pointer, voltageTips[i]) < reach2) hit = Hit{ArrowKind::Voltage, i};
+    }
+    return hit;
+}
+
+double DegreesFromRadians(double radians) { return radians * 57.29577951308232; }
+
+namespace {
+std::string Fixed2(double value, char decimalSeparator) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.2f", value);
+    // The C library may already be localised (the GUI toolkit sets the process locale),
+    // so replace whatever separator it produced rather than looking for '.'.
+    std::string s(buf);
+    for (char& ch : s)
+        if ((ch < '0' || ch > '9') && ch != '-') ch = decimalSeparator;
+    return s;
+}
+}  // namespace
+
+std::string HintText(std::string_view caption, double magnitude, std::string_view units,
+                     double angleRadians, char decimalSeparator) {
+    std::string text(caption);
+    text += " = ";
+    text += Fixed2(magnitude, decimalSeparator);
+    text += ' ';
+    text += units;
+    text += " (";
+    text += Fixed2(DegreesFromRadians(angleRadians), decimalSeparator);
+    text += "\u00b0)";
+    return text;
+}
+
+}  // namespace veltro::phasor

@@ -1,0 +1,91 @@
+// Layout and scaling maths of the phasor diagram, kept free of any toolkit so that
+// the geometry can be checked without a display.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace veltro::phasor {
+
+struct Point {
+    int x = 0;
+    int y = 0;
+    friend bool operator==(const Point&, const Point&) = default;
+};
+
+struct PointF {
+    double x = 0.0;
+    double y = 0.0;
+};
+
+// Rounds halves to even, the rounding every pixel position of the diagram uses.
+int Round(double value);
+
+// Pixel metrics derived from the client size: S is the smaller side, m the margin,
+// E the right/bottom edge of the diagram square, R the voltage full-scale radius,
+// RI the current full-scale radius and (cx, cy) the centre.
+struct Layout {
+    int S = 0;
+    int m = 0;
+    int E = 0;
+    int R = 0;
+    int RI = 0;
+    int cx = 0;
+    int cy = 0;
+
+    static Layout FromClientSize(int width, int height);
+};
+
+// The largest magnitude, never below 0.0: negative magnitudes do not set the scale.
+double FullScale(std::span<const double> magnitudes);
+
+// Value to pixels against a full scale; 0 when the full scale is 0 so that an idle
+// diagram collapses to its centre instead of dividing by zero.
+int VoltageToPixels(double value, double voltageMax, const Layout& layout);
+int CurrentToPixels(double value, double currentMax, const Layout& layout);
+
+// Diagram angles are radians, 0 straight up, clockwise positive on the screen.
+// Screen angles are measured from +x, counterclockwise on the screen.
+double ScreenAngleFromDiagram(double diagramAngle);
+
+struct Tip {
+    PointF exact;    // kept for the arrowhead
+    Point rounded;   // the shaft end
+};
+
+Tip ArrowTip(Point origin, int length, double diagramAngle);
+Tip ArrowTipScreen(Point origin, int length, double screenAngle);
+
+// Arrowhead half-side for a pen width: the head grows with the pen and the diagram.
+int ArrowHeadSize(int penWidth, const Layout& layout);
+
+// The three corners of the arrowhead: an equilateral triangle of side 2s whose apex
+// sits on the tip, pointing along the screen angle.
+std::array<Point, 3> ArrowHead(PointF tip, double screenAngle, int s);
+
+enum class ArrowKind { Voltage, Current };
+
+struct Hit {
+    ArrowKind kind = ArrowKind::Voltage;
+    int index = 0;
+    friend bool operator==(const Hit&, const Hit&) = default;
+};
+
+// Which arrow tip the pointer rests on. Tips are the rounded shaft ends. Currents are
+// only considered inside the current full scale and voltages inside the voltage full
+// scale; a later match overrides an earlier one, so voltages win over currents and a
+// higher phase over a lower one.
+std::optional<Hit> HitTest(const Layout& layout, Point pointer,
+                           const std::array<Point, 3>& voltageTips,
+                           const std::array<Point, 3>& currentTips);
+
+double DegreesFromRadians(double radians);
+
+// "VL1 = 230.00 V (120.00°)"; the angle is given in radians and shown in degrees.
+std::string HintText(std::string_view caption, double magnitude, std::string_view units,
+                     double angleRadians, char decimalSeparator = '.');
+
+}  // namespace veltro::phasor

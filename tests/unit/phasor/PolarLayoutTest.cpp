@@ -1,0 +1,170 @@
+#include "phasor/PolarLayout.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+namespace veltro::phasor {
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+TEST(PolarLayout, MetricsFollowTheSmallerSide) {
+    struct Case {
+        int w, h;
+        int S, m, E, R, RI, c;
+    };
+    const Case cases[] = {
+        {300, 300, 300, 25, 275, 125, 100, 150},
+        {240, 240, 240, 20, 220, 100, 80, 120},
+        {500, 500, 500, 41, 459, 209, 167, 250},  // RI = Round(167.2)
+        {640, 300, 300, 25, 275, 125, 100, 150},  // wide: height decides
+        {300, 480, 300, 25, 275, 125, 100, 150},  // tall: width decides
+        {0, 0, 0, 0, 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
+        const Layout l = Layout::FromClientSize(c.w, c.h);
+        EXPECT_EQ(l.S, c.S);
+        EXPECT_EQ(l.m, c.m);
+        EXPECT_EQ(l.E, c.E);
+        EXPECT_EQ(l.R, c.R);
+        EXPECT_EQ(l.RI, c.RI);
+        EXPECT_EQ(l.cx, c.c);
+        EXPECT_EQ(l.cy, c.c);
+    }
+}
+
+TEST(PolarLayout, RoundsHalvesToEven) {
+    EXPECT_EQ(Round(2.5), 2);
+    EXPECT_EQ(Round(3.5), 4);
+    EXPECT_EQ(Round(-2.5), -2);
+    EXPECT_EQ(Round(2.51), 3);
+    EXPECT_EQ(Round(-0.4), 0);
+}
+
+TEST(PolarLayout, LargestMagnitudeReachesTheFullScaleRadius) {
+    const Layout l = Layout::FromClientSize(500, 500);  // R = 209, RI = 167
+    const std::vector<double> volts{230.0, 231.0, 229.0};
+    const double vmax = FullScale(volts);
+    EXPECT_EQ(vmax, 231.0);
+    EXPECT_EQ(VoltageToPixels(231.0, vmax, l), l.R);
+    EXPECT_EQ(VoltageToPixels(230.0, vmax, l), Round(230.0 / 231.0 * l.R));
+    EXPECT_EQ(VoltageToPixels(229.0, vmax, l), Round(229.0 / 231.0 * l.R));
+    EXPECT_EQ(VoltageToPixels(230.0, vmax, l), 208);
+    EXPECT_EQ(VoltageToPixels(229.0, vmax, l), 207);
+
+    const std::vector<double> amps{5.0, 2.5, 1.0};
+    const double imax = FullScale(amps);
+    EXPECT_EQ(CurrentToPixels(5.0, imax, l), l.RI);
+    EXPECT_EQ(CurrentToPixels(2.5, imax, l), 84);  // 83.5 rounds to even
+}
+
+TEST(PolarLayout, ZeroOrNegativeMagnitudesGiveAZeroFullScale) {
+    const Layout l = Layout::FromClientSize(300, 300);
+    EXPECT_EQ(FullScale(std::vector<double>{0.0, 0.0, 0.0}), 0.0);
+    EXPECT_EQ(FullScale(std::vector<double>{-5.0, -1.0, -3.0}), 0.0);
+    EXPECT_EQ(FullScale(std::vector<double>{-5.0, 2.0, -3.0}), 2.0);
+    EXPECT_EQ(VoltageToPixels(230.0, 0.0, l), 0);
+    EXPECT_EQ(CurrentToPixels(-5.0, 0.0, l), 0);
+}
+
+TEST(PolarLayout, NegativeMagnitudePointsTheOtherWay) {
+    const Layout l = Layout::FromClientSize(300, 300);  // R = 125
+    const int len = VoltageToPixels(-115.0, 230.0, l);
+    EXPECT_EQ(len, -62);  // -62.5 rounds to even
+    const Tip t = ArrowTip({l.cx, l.cy}, len, 0.0);
+    EXPECT_EQ(t.rounded, (Point{150, 212}));  // below the centre although the angle is "up"
+}
+
+TEST(PolarLayout, AnglesStartUpAndTurnClockwise) {
+    const Point c{150, 150};
+    EXPECT_EQ(ArrowTip(c, 100, 0.0).rounded, (Point{150, 50}));
+    EXPECT_EQ(ArrowTip(c, 100, kPi / 2).rounded, (Point{250, 150}));
+    EXPECT_EQ(ArrowTip(c, 100, 2 * kPi / 3).rounded, (Point{237, 200}));  // lower right
+    EXPECT_EQ(ArrowTip(c, 100, 4 * kPi / 3).rounded, (Point{63, 200}));   // lower left
+
+    const Tip t = ArrowTip(c, 100, 2 * kPi / 3);
+    EXPECT_NEAR(t.exact.x, 150 + 50 * std::sqrt(3.0), 1e-9);
+    EXPECT_NEAR(t.exact.y, 200.0, 1e-9);
+
+    // Screen angles run counterclockwise from +x.
+    EXPECT_EQ(ArrowTipScreen(c, 20, 0.0).rounded, (Point{170, 150}));
+    EXPECT_EQ(ArrowTipScreen(c, 20, kPi / 2).rounded, (Point{150, 130}));
+}
+
+TEST(PolarLayout, ArrowHeadSitsBehindTheTip) {
+    EXPECT_EQ(ArrowHeadSize(1, Layout::FromClientSize(300, 300)), 2);
+    EXPECT_EQ(ArrowHeadSize(2, Layout::FromClientSize(300, 300)), 5);
+    EXPECT_EQ(ArrowHeadSize(1, Layout::FromClientSize(240, 240)), 2);
+
+    // Pointing right: the base is to the left of the tip.
+    const auto right = ArrowHead({100.0, 100.0}, 0.0, 10);
+    EXPECT_EQ(right[0], (Point{100, 100}));
+    EXPECT_EQ(right[1], (Point{83, 110}));
+    EXPECT_EQ(right[2], (Point{83, 90}));
+
+    // Pointing up on the screen: the base is below the tip (screen y grows downwards).
+    const auto up = ArrowHead({100.0, 100.0}, kPi / 2, 10);
+    EXPECT_EQ(up[0], (Point{100, 100}));
+    EXPECT_EQ(up[1], (Point{110, 117}));
+    EXPECT_EQ(up[2], (Point{90, 117}));
+
+    // The apex is rounded from the exact tip, not from a pre-rounded one.
+    EXPECT_EQ(ArrowHead({10.6, 20.4}, 0.0, 0)[0], (Point{11, 20}));
+}
+
+class PolarHitTest : public testing::Test {
+protected:
+    Layout l = Layout::FromClientSize(300, 300);  // R 125, RI 100, reach R div 10 = 12
+    static constexpr Point kFar{-1000, -1000};
+    std::array<Point, 3> none{{kFar, kFar, kFar}};
+};
+
+TEST_F(PolarHitTest, ReachIsStrict) {
+    const std::array<Point, 3> volts{{{150, 40}, kFar, kFar}};
+    EXPECT_FALSE(HitTest(l, {150, 52}, volts, none));  // exactly 12 away
+    EXPECT_EQ(HitTest(l, {150, 51}, volts, none), (Hit{ArrowKind::Voltage, 0}));
+    EXPECT_EQ(HitTest(l, {150, 40}, volts, none), (Hit{ArrowKind::Voltage, 0}));
+    // Diagonal: 8^2 + 9^2 = 145 is just beyond 12^2, 8^2 + 8^2 is inside.
+    EXPECT_FALSE(HitTest(l, {158, 49}, volts, none));
+    EXPECT_TRUE(HitTest(l, {158, 48}, volts, none));
+
+    const std::array<Point, 3> amps{{kFar, {150, 80}, kFar}};
+    EXPECT_FALSE(HitTest(l, {150, 92}, none, amps));
+    EXPECT_EQ(HitTest(l, {150, 91}, none, amps), (Hit{ArrowKind::Current, 1}));
+}
+
+TEST_F(PolarHitTest, PointerMustBeInsideTheMatchingFullScale) {
+    // A voltage tip on the full-scale circle only answers from the inner side.
+    const std::array<Point, 3> volts{{{150, 25}, kFar, kFar}};
+    EXPECT_TRUE(HitTest(l, {150, 30}, volts, none));    // 120 from the centre
+    EXPECT_FALSE(HitTest(l, {150, 25}, volts, none));   // exactly R
+    EXPECT_FALSE(HitTest(l, {150, 20}, volts, none));
+
+    // Currents use the smaller radius RI, not R.
+    const std::array<Point, 3> amps{{{150, 45}, kFar, kFar}};
+    EXPECT_FALSE(HitTest(l, {150, 45}, none, amps));    // 105 from the centre
+    EXPECT_TRUE(HitTest(l, {150, 55}, none, amps));     // 95 from the centre
+}
+
+TEST_F(PolarHitTest, LaterMatchesWin) {
+    const Point p{150, 90};
+    const std::array<Point, 3> same{{p, p, p}};
+    EXPECT_EQ(HitTest(l, p, same, same), (Hit{ArrowKind::Voltage, 2}));
+    EXPECT_EQ(HitTest(l, p, {{p, kFar, kFar}}, same), (Hit{ArrowKind::Voltage, 0}));
+    EXPECT_EQ(HitTest(l, p, none, {{p, p, kFar}}), (Hit{ArrowKind::Current, 1}));
+    EXPECT_FALSE(HitTest(l, p, none, none));
+}
+
+TEST(PolarHint, ShowsValueAndAngleInDegrees) {
+    EXPECT_DOUBLE_EQ(DegreesFromRadians(kPi), 180.0);
+    EXPECT_EQ(HintText("VL2", 230.0, "V", 2.0933333333333333), "VL2 = 230.00 V (119.94\u00b0)");
+    EXPECT_EQ(HintText("CL1", 4.996, "A", -0.5236, ','), "CL1 = 5,00 A (-30,00\u00b0)");
+}
+
+}  // namespace
+}  // namespace veltro::phasor
