@@ -1,31 +1,21 @@
 #pragma once
 
-#include <exception>
+#include <stdexcept>
 #include <string>
 
 namespace veltro::modbus {
 
 // Every error the Modbus library raises, apart from the ASCII framing checks below.
-class EFieldwireError : public std::exception {
+class EFieldwireError : public std::runtime_error {
 public:
-    explicit EFieldwireError(std::string Message) : FMessage(std::move(Message)) {}
-    const char* what() const noexcept override { return FMessage.c_str(); }
-    const std::string& Message() const noexcept { return FMessage; }
-
-private:
-    std::string FMessage;
+    using std::runtime_error::runtime_error;
 };
 
 // The general assertion-failure error: raised when a received ASCII frame breaks the
 // line framing (colon, odd length, CR LF), which is a broken line rather than a protocol reply.
-class EAssertionFailed : public std::exception {
+class EAssertionFailed : public std::runtime_error {
 public:
-    explicit EAssertionFailed(std::string Message) : FMessage(std::move(Message)) {}
-    const char* what() const noexcept override { return FMessage.c_str(); }
-    const std::string& Message() const noexcept { return FMessage; }
-
-private:
-    std::string FMessage;
+    using std::runtime_error::runtime_error;
 };
 
 namespace messages {

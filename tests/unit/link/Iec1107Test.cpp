@@ -1,6 +1,7 @@
 // The IEC 62056-21 client against a scripted link: every byte written is recorded and
 // every read is answered from a script, so the dialogue can be checked byte for byte.
 #include "link/Iec1107.h"
+#include "support/NullLink.h"
 
 #include <gtest/gtest.h>
 
@@ -11,20 +12,14 @@ using namespace veltro::link;
 
 namespace {
 
-class ScriptedLink : public TLink {
+class ScriptedLink : public veltro::test::NullLink {
 public:
     std::vector<std::string> written;
     std::deque<std::string> replies;   // one entry per read; "" = time-out
     int skips = 0;
     bool throwOnWrite = false;
 
-    void GetDescription(std::string&) override {}
-    void PurgeInput() override {}
-    void SaveToXml(XmlDocument&, XmlElement*&) override {}
     bool IsConnected() override { return true; }
-    bool IsSameLink(const TLink*) override { return false; }
-    void Disconnect() override {}
-    bool WriteBytes(const std::vector<uint8_t>&) override { return true; }
     bool WriteString(const std::string& bytes) override
     {
         if (throwOnWrite)
@@ -32,7 +27,6 @@ public:
         written.push_back(bytes);
         return true;
     }
-    int32_t ReadBufferTimed(uint8_t*, uint16_t, uint32_t) override { return -1; }
     void SkipChars(uint32_t) override
     {
         ++skips;
@@ -48,7 +42,6 @@ public:
         c = r[0];
         return true;
     }
-    bool ReadByteTimed(uint8_t&, uint32_t) override { return false; }
     bool ReadStringTimed(std::string& text, const std::string&, uint32_t) override
     {
         text = Next();
@@ -56,7 +49,6 @@ public:
             LastError = "ReadStringTimed: timed out";
         return !text.empty();
     }
-    bool ReadStringToEOT(std::string&, uint32_t, char&) override { return false; }
 
 private:
     std::string Next()

@@ -1,6 +1,7 @@
 #include "link/CommError.h"
 #include "link/CommObjs.h"
 #include "link/Link.h"
+#include "support/NullLink.h"
 
 #include <gtest/gtest.h>
 
@@ -33,26 +34,7 @@ TEST(TEvent, ManualResetEventStaysSignalledUntilReset)
     EXPECT_EQ(ev.WaitFor(10), wrTimeout);
 }
 
-namespace {
-// The smallest concrete link, for the base-class behaviour.
-class CountingLink : public TLink {
-public:
-    void GetDescription(std::string&) override {}
-    void PurgeInput() override {}
-    void SaveToXml(XmlDocument&, XmlElement*&) override {}
-    bool IsConnected() override { return false; }
-    bool IsSameLink(const TLink*) override { return false; }
-    void Disconnect() override {}
-    bool WriteBytes(const std::vector<uint8_t>&) override { return false; }
-    bool WriteString(const std::string&) override { return false; }
-    int32_t ReadBufferTimed(uint8_t*, uint16_t, uint32_t) override { return -1; }
-    void SkipChars(uint32_t) override {}
-    bool ReadCharTimed(char&, uint32_t) override { return false; }
-    bool ReadByteTimed(uint8_t&, uint32_t) override { return false; }
-    bool ReadStringTimed(std::string&, const std::string&, uint32_t) override { return false; }
-    bool ReadStringToEOT(std::string&, uint32_t, char&) override { return false; }
-};
-}  // namespace
+using CountingLink = veltro::test::NullLink;
 
 TEST(TLink, ProgressIsReportedOncePer128Bytes)
 {
