@@ -1,0 +1,164 @@
+#pragma once
+
+#include "modbus/LineSettings.h"
+#include "platform/SerialDevice.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <shared_mutex>
+#include <string>
+
+namespace veltro::modbus {
+
+// A time-out that never runs out. Any negative value means the same.
+inline constexpr std::chrono::milliseconds InfiniteTimeout{-1};
+
+// The end-of-frame silence is never shorter than this: below it a busy system's scheduling
+// jitter alone would split frames.
+inline constexpr std::uint32_t MinCharTimeoutMs = 20;
+
+// The silence (ms) that ends a frame on a line with these settings. RTU counts
+// SilentInterval characters of data + stop + parity bits (the start bit is not counted) at
+// the bit rate: 9600 8N1 with 200 characters gives ceil(9 * 200 * 1000 / 9600) = 188 ms.
+// ASCII takes SilentInterval as milliseconds. Either way at least MinCharTimeoutMs.
+std::uint32_t CharTimeoutFor(const LineSettings& Settings);
+
+// The serial line under a Modbus connection: opening and configuring the port, the
+// end-of-frame silence, and the timed primitives with which the worker thread waits for
+// characters, collects one RTU or ASCII frame and writes a frame. It knows where a frame
+// ends and nothing else of Modbus.
+//
+// Threads: OpenPort, ClosePort, ApplyLineSettings and ComputeCharTimeout run on the thread
+// that owns the connection; the worker must not be running across OpenPort or ClosePort.
+// Everything else runs on the worker thread only. ApplyLineSettings may run while the worker
+// is in an exchange (the exchange may see the change). SignalServerStop and CharTimeout are
+// safe from any thread.
+class SerialLine {
+public:
+    // Opens a port by name; nullptr (with Error set to an errno value) when it cannot.
+    using DeviceOpener =
+        std::function<std::unique_ptr<platform::ISerialDevice>(const std::string& Port, int& Error)>;
+    // Supplies a port that someone else opened and keeps owning (HookExistingPort); nullptr
+    // when there is none. ClosePort never closes such a device.
+    using HookedPortProvider = std::function<platform::ISerialDevice*()>;
+
+    // Opens ports with platform::PosixSerialDevice::Open.
+    static DeviceOpener DefaultOpener();
+
+    explicit SerialLine(DeviceOpener Opener = DefaultOpener());
+    ~SerialLine();
+
+    SerialLine(const SerialLine&) = delete;
+    SerialLine& operator=(const SerialLine&) = delete;
+
+    void SetDeviceOpener(DeviceOpener Opener);
+    void SetHookedPortProvider(HookedPortProvider Provider);
+
+    // Obtains the port (opened by name, or from the hook provider), configures it and
+    // computes the inter-character timeout. Raises EFieldwireError with "Could not open
+    // serial port", "Failed to initialize serial I/O buffers", "Failed to initialize
+    // communication timeouts" or "Failed to update device control block"; after a failure
+    // nothing stays open (a hooked port is left as it was handed over).
+    void OpenPort(const LineSettings& Settings);
+    // Closes the port unless it was hooked; afterwards the line is closed either way.
+    void ClosePort();
+    bool IsOpen() const;
+
+    // Writes rate, data bits, parity, stop bits, flow control and the modem lines to the
+    // open port; does nothing while closed. Raises "Failed to update device control block"
+    // when the port refuses them. Port, modes, flow control and the modem-line choices
+    // are taken at OpenPort only (a connection refuses to change them while active).
+    void ApplyLineSettings(const LineSettings& Settings);
+    // Recomputes the inter-character timeout (under the write side of the timing lock) and
+    // returns it in milliseconds.
+    std::uint32_t ComputeCharTimeout(const LineSettings& Settings);
+    // The current inter-character timeout (read side of the timing lock).
+    std::chrono::milliseconds CharTimeout() const;
+
+    // Discards what is queued, then, in RTU, keeps discarding for as long as characters keep
+    // coming within one inter-character timeout, so that the worker starts at a quiet line.
+    // Bounded by MaxSettleTime and ended early by SignalServerStop.
+    void SettleLine();
+    static constexpr std::chrono::milliseconds MaxSettleTime{2000};
+
+    // Clears the input side, the output side or both.
+    void PurgePort(bool Input, bool Output);
+
+    // Waits until a character can be read, at most Timeout (negative: without limit). In
+    // server mode a wait without limit also ends, with false, when SignalServerStop is called
+    // (before or during the wait); other waits are not ended by it. False also on a lost line.
+    bool WaitForRxChar(std::chrono::milliseconds Timeout);
+    // Ends the next (or the current) unlimited server-mode wait. Thread-safe; one signal
+    // ends one wait, like an auto-reset event.
+    void SignalServerStop();
+
+    // Reads everything queued into Dest. Returns the byte count, or -1 when a line error
+    // (parity, framing, overrun, break) was flagged before or during the read, when more is
+    // queued than Room holds, when the read came up short, or when the line is lost.
+    std::int32_t ReadQueued(std::uint8_t* Dest, std::int32_t Room);
+
+    // Collects one frame into Dest (at most Room bytes) and returns its length; 0 means
+    // nothing usable arrived (no characters, a line error, an overflow, an ASCII frame that
+    // did not complete). RTU: the frame ends at a silence of CharTimeout. ASCII: the frame
+    // runs from the last ':' to CR LF. Remaining is the receive time left (negative: no
+    // limit). In client mode every wait and read counts against it and a frame still
+    // arriving when it runs out is returned as received so far; in server mode it is not
+    // counted down, but a wait that ends without a character sets it to 0.
+    std::int32_t ReceiveFrame(std::uint8_t* Dest, std::int32_t Room,
+                              std::chrono::milliseconds CharTimeout,
+                              std::chrono::milliseconds& Remaining);
+
+    // Writes Count bytes within Timeout. With fcRtsToggle RTS is raised around the write
+    // (by the driver's RS-485 mode where it has one). False when the write did not complete
+    // in time (the unsent rest is discarded) or a line error was flagged.
+    bool SendFrame(const std::uint8_t* Data, std::int32_t Count, std::chrono::milliseconds Timeout);
+
+    // The far end hung up or the device failed: no wait or read will succeed again until
+    // the port is reopened.
+    bool LineLost() const;
+    // errno of the last failed open or device call, 0 when none.
+    int LastError() const;
+    // The open device (nullptr when closed), for tests and diagnostics.
+    platform::ISerialDevice* Device() const;
+
+private:
+    class ReceiveClock;
+
+    std::int32_t ReceiveRtuFrame(std::uint8_t* Dest, std::int32_t Room,
+                                 std::chrono::milliseconds CharTimeout, ReceiveClock& Clock);
+    std::int32_t ReceiveAsciiFrame(std::uint8_t* Dest, std::int32_t Room,
+                                   std::chrono::milliseconds CharTimeout, ReceiveClock& Clock);
+    bool WriteWithRtsToggle(const std::uint8_t* Data, std::int32_t Count,
+                            std::chrono::milliseconds Timeout);
+    void ReleaseDevice();
+    void NoteDeviceFailure();
+
+    DeviceOpener FOpener;
+    HookedPortProvider FHookProvider;
+
+    std::unique_ptr<platform::ISerialDevice> FOwnedDevice;
+    platform::ISerialDevice* FDevice = nullptr; // owned or hooked; nullptr while closed
+    bool FHooked = false;
+    bool FKernelRs485 = false;
+
+    // Taken at OpenPort; constant while the port is open.
+    TTransmissionMode FTransmissionMode = tmRTU;
+    TConnectionMode FConnectionMode = cmClient;
+    TFlowControl FFlowControl = fcNone;
+
+    // Written by ApplyLineSettings on the owner's thread, read by the worker.
+    std::atomic<bool> FManualRtsToggle{false};
+    std::atomic<std::uint32_t> FCharTimeUs{0};
+
+    mutable std::shared_mutex FTimingLock;
+    std::uint32_t FCharTimeoutMs = MinCharTimeoutMs;
+
+    std::atomic<bool> FStopPending{false};
+    std::atomic<bool> FLineLost{false};
+    std::atomic<int> FLastError{0};
+};
+
+} // namespace veltro::modbus
