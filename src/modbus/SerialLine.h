@@ -148,6 +148,8 @@ private:
     TTransmissionMode FTransmissionMode = tmRTU;
     TConnectionMode FConnectionMode = cmClient;
     TFlowControl FFlowControl = fcNone;
+    bool FRtsEnabled = true;
+    bool FDtrEnabled = true;
 
     // Written by ApplyLineSettings on the owner's thread, read by the worker.
     std::atomic<bool> FManualRtsToggle{false};

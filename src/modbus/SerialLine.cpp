@@ -1,0 +1,470 @@
+#include "modbus/SerialLine.h"
+
+#include "modbus/AsciiScanner.h"
+#include "modbus/FieldwireError.h"
+
+#include <algorithm>
+#include <mutex>
+#include <thread>
+
+namespace veltro::modbus {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr bool IsInfinite(milliseconds Timeout) { return Timeout.count() < 0; }
+
+milliseconds MsUntil(Clock::time_point Deadline)
+{
+    const auto Left = std::chrono::duration_cast<milliseconds>(Deadline - Clock::now());
+    return std::max(Left, milliseconds(0));
+}
+
+// Data bits + stop bits + parity bit: the bits of a character after its start bit.
+std::uint32_t CharacterBitsWithoutStart(const LineSettings& Settings)
+{
+    return (Settings.DataBits == db7 ? 7u : 8u) + (Settings.StopBits == sb2 ? 2u : 1u)
+           + (Settings.Parity != psNone ? 1u : 0u);
+}
+
+platform::SerialParity ToSerialParity(TParityScheme Parity)
+{
+    switch (Parity) {
+    case psOdd: return platform::SerialParity::Odd;
+    case psEven: return platform::SerialParity::Even;
+    case psNone: break;
+    }
+    return platform::SerialParity::None;
+}
+
+platform::SerialFlow ToSerialFlow(TFlowControl Flow)
+{
+    // RTS toggling is not a handshake: the kernel's RS-485 mode or SendFrame does it.
+    // Linux has no DSR output handshake; DTR is held raised instead (see ApplyLineSettings).
+    return Flow == fcRtsCts ? platform::SerialFlow::RtsCts : platform::SerialFlow::None;
+}
+
+} // namespace
+
+std::uint32_t CharTimeoutFor(const LineSettings& Settings)
+{
+    std::uint32_t Timeout = Settings.SilentInterval;
+    if (Settings.TransmissionMode == tmRTU) {
+        const std::uint32_t Rate = Settings.BitRate();
+        // The product is kept in 32 bits, as the line has always computed it; only absurd
+        // silences (hundreds of thousands of characters) could wrap it.
+        const std::uint32_t Product = CharacterBitsWithoutStart(Settings) * Settings.SilentInterval * 1000u;
+        // A zero rate cannot be configured; do not divide by it on the way to that error.
+        Timeout = Rate == 0 ? 0 : Product / Rate + (Product % Rate != 0 ? 1u : 0u);
+    }
+    return std::max(Timeout, MinCharTimeoutMs);
+}
+
+// Accounts for the receive time of one ReceiveFrame call. A client counts every wait and
+// read against a deadline, so the gaps between characters are bounded too; a server waits
+// without limit for a request and only notes when a wait came back empty.
+class SerialLine::ReceiveClock {
+public:
+    ReceiveClock(bool CountDown, milliseconds& Remaining)
+        : FCountDown(CountDown && !IsInfinite(Remaining)), FRemaining(Remaining),
+          FDeadline(Clock::now() + (FCountDown ? Remaining : milliseconds(0)))
+    {
+    }
+
+    bool TimeLeft() const { return FRemaining.count() != 0; }
+
+    // The limit for a wait of at most Wanted; InfiniteTimeout asks for all the time left.
+    milliseconds Limit(milliseconds Wanted) const
+    {
+        if (IsInfinite(Wanted))
+            return FRemaining;
+        return FCountDown ? std::min(Wanted, FRemaining) : Wanted;
+    }
+
+    void AfterWait(bool GotCharacter)
+    {
+        if (FCountDown)
+            Update();
+        else if (!GotCharacter)
+            FRemaining = milliseconds(0);
+    }
+
+    void Update()
+    {
+        if (FCountDown)
+            FRemaining = MsUntil(FDeadline);
+    }
+
+private:
+    bool FCountDown;
+    milliseconds& FRemaining;
+    Clock::time_point FDeadline;
+};
+
+SerialLine::DeviceOpener SerialLine::DefaultOpener()
+{
+    return [](const std::string& Port, int& Error) -> std::unique_ptr<platform::ISerialDevice> {
+        return platform::PosixSerialDevice::Open(Port, Error);
+    };
+}
+
+SerialLine::SerialLine(DeviceOpener Opener) : FOpener(std::move(Opener)) {}
+
+SerialLine::~SerialLine() { ReleaseDevice(); }
+
+void SerialLine::SetDeviceOpener(DeviceOpener Opener) { FOpener = std::move(Opener); }
+
+void SerialLine::SetHookedPortProvider(HookedPortProvider Provider)
+{
+    FHookProvider = std::move(Provider);
+}
+
+bool SerialLine::IsOpen() const { return FDevice != nullptr; }
+bool SerialLine::LineLost() const { return FLineLost; }
+int SerialLine::LastError() const { return FLastError; }
+platform::ISerialDevice* SerialLine::Device() const { return FDevice; }
+
+void SerialLine::NoteDeviceFailure()
+{
+    if (FDevice)
+        FLastError = FDevice->LastError();
+    FLineLost = true;
+}
+
+void SerialLine::OpenPort(const LineSettings& Settings)
+{
+    ReleaseDevice();
+    FLineLost = false;
+    FStopPending = false;
+    FLastError = 0;
+    FTransmissionMode = Settings.TransmissionMode;
+    FConnectionMode = Settings.ConnectionMode;
+    FFlowControl = Settings.FlowControl;
+    FRtsEnabled = Settings.RTSEnabled;
+    FDtrEnabled = Settings.DTREnabled;
+
+    platform::ISerialDevice* Device = nullptr;
+    if (Settings.HookExistingPort) {
+        FHooked = true;
+        Device = FHookProvider ? FHookProvider() : nullptr;
+    } else {
+        int Error = 0;
+        FOwnedDevice = FOpener ? FOpener(Settings.Port, Error) : nullptr;
+        Device = FOwnedDevice.get();
+        FLastError = Error;
+    }
+    if (Device == nullptr || !Device->IsOpen()) {
+        ReleaseDevice();
+        throw EFieldwireError(messages::SOpenPortFailed);
+    }
+    FDevice = Device;
+
+    try {
+        // The driver's queues must be there to be counted and cleared; Linux sizes them
+        // itself, so the RTU/ASCII queue sizes need no request.
+        if (FDevice->InQueue() < 0 || FDevice->OutQueue() < 0) {
+            FLastError = FDevice->LastError();
+            throw EFieldwireError(messages::SInitBuffersFailed);
+        }
+        // Every read on the line returns at once with what is queued, and every wait is a
+        // poll with a time limit: the device must answer one without blocking.
+        if (FDevice->WaitReadable(milliseconds(0)) == platform::WaitResult::Error) {
+            FLastError = FDevice->LastError();
+            throw EFieldwireError(messages::SInitTimeoutsFailed);
+        }
+        ApplyLineSettings(Settings);
+        ComputeCharTimeout(Settings);
+    } catch (...) {
+        ReleaseDevice();
+        throw;
+    }
+}
+
+void SerialLine::ClosePort() { ReleaseDevice(); }
+
+void SerialLine::ReleaseDevice()
+{
+    if (FDevice != nullptr && FKernelRs485)
+        FDevice->SetRs485(false);
+    FKernelRs485 = false;
+    FManualRtsToggle = false;
+    if (FOwnedDevice)
+        FOwnedDevice->Close();
+    FOwnedDevice.reset();
+    FDevice = nullptr;
+    FHooked = false;
+}
+
+void SerialLine::ApplyLineSettings(const LineSettings& Settings)
+{
+    if (FDevice == nullptr)
+        return;
+    const auto Refused = [this] {
+        FLastError = FDevice->LastError();
+        throw EFieldwireError(messages::SUpdateDcbFailed);
+    };
+
+    platform::SerialSettings S;
+    S.baudRate = Settings.BitRate();
+    if (S.baudRate == 0)
+        Refused();
+    S.dataBits = Settings.DataBits == db7 ? 7 : 8;
+    S.parity = ToSerialParity(Settings.Parity);
+    S.stopBits = Settings.StopBits == sb2 ? platform::SerialStopBits::Two : platform::SerialStopBits::One;
+    S.flow = ToSerialFlow(FFlowControl);
+    S.checkParity = Settings.Parity != psNone;
+    if (!FDevice->Configure(S))
+        Refused();
+
+    // RTS toggling: the driver's RS-485 mode switches RTS exactly at the first and last
+    // bit; where the driver has none, SendFrame raises and lowers it around the write.
+    bool Manual = false;
+    if (FFlowControl == fcRtsToggle) {
+        FKernelRs485 = FDevice->SetRs485(true);
+        Manual = !FKernelRs485;
+    }
+    bool Lines = true;
+    if (FFlowControl == fcNone || FFlowControl == fcDtrDsr)
+        Lines = FDevice->SetRts(FRtsEnabled);
+    else if (Manual)
+        Lines = FDevice->SetRts(false); // receiving until the first frame is sent
+    // There is no DSR handshake to drive DTR, so it stays raised, as the handshake keeps
+    // it while the input queue has room.
+    if (Lines)
+        Lines = FDevice->SetDtr(FFlowControl == fcDtrDsr || FDtrEnabled);
+    if (!Lines)
+        Refused();
+
+    FManualRtsToggle = Manual;
+    // Start bit included: the time one character takes on the wire.
+    FCharTimeUs = static_cast<std::uint32_t>(
+        (static_cast<std::uint64_t>(CharacterBitsWithoutStart(Settings) + 1) * 1000000u + S.baudRate - 1)
+        / S.baudRate);
+}
+
+std::uint32_t SerialLine::ComputeCharTimeout(const LineSettings& Settings)
+{
+    const std::uint32_t Timeout = CharTimeoutFor(Settings);
+    std::unique_lock Lock(FTimingLock);
+    FCharTimeoutMs = Timeout;
+    return Timeout;
+}
+
+milliseconds SerialLine::CharTimeout() const
+{
+    std::shared_lock Lock(FTimingLock);
+    return milliseconds(FCharTimeoutMs);
+}
+
+void SerialLine::PurgePort(bool Input, bool Output)
+{
+    if (FDevice != nullptr && !FDevice->Purge(Input, Output))
+        FLastError = FDevice->LastError();
+}
+
+void SerialLine::SettleLine()
+{
+    if (FDevice == nullptr)
+        return;
+    PurgePort(true, true);
+    if (FTransmissionMode != tmRTU)
+        return;
+    // A station that never stops talking must not keep the worker (and so the close that
+    // joins it) here for ever; a chattering line is handled frame by frame later anyway.
+    const auto Deadline = Clock::now() + MaxSettleTime;
+    while (!FStopPending && Clock::now() < Deadline && WaitForRxChar(CharTimeout()))
+        PurgePort(true, false);
+}
+
+bool SerialLine::WaitForRxChar(milliseconds Timeout)
+{
+    if (FDevice == nullptr || FLineLost)
+        return false;
+    const bool Infinite = IsInfinite(Timeout);
+    // Only the server's wait for the next request is ended by a stop; the other waits are
+    // bounded anyway and leave the stop pending for it.
+    const bool Stoppable = Infinite && FConnectionMode == cmServer;
+    if (Stoppable && FStopPending.exchange(false))
+        return false;
+    const auto Deadline = Clock::now() + (Infinite ? milliseconds(0) : Timeout);
+    for (;;) {
+        const milliseconds Limit = Infinite ? InfiniteTimeout : MsUntil(Deadline);
+        switch (FDevice->WaitReadable(Limit)) {
+        case platform::WaitResult::Ready:
+            return true;
+        case platform::WaitResult::Timeout:
+            return false;
+        case platform::WaitResult::Interrupted:
+            if (Stoppable && FStopPending.exchange(false))
+                return false;
+            if (!Infinite && Clock::now() >= Deadline)
+                return false;
+            break; // the wake-up was meant for another wait: keep waiting
+        case platform::WaitResult::HangUp:
+        case platform::WaitResult::Error:
+            NoteDeviceFailure();
+            return false;
+        }
+    }
+}
+
+void SerialLine::SignalServerStop()
+{
+    // The flag first: a wait woken by the device must find it set.
+    FStopPending = true;
+    if (platform::ISerialDevice* Device = FDevice)
+        Device->Interrupt();
+}
+
+std::int32_t SerialLine::ReadQueued(std::uint8_t* Dest, std::int32_t Room)
+{
+    if (FDevice == nullptr || Room < 0)
+        return -1;
+    if (FDevice->TakeLineErrors().Any())
+        return -1;
+    const int Queued = FDevice->InQueue();
+    if (Queued < 0) {
+        NoteDeviceFailure();
+        return -1;
+    }
+    if (Queued > Room)
+        return -1;
+    long Got = 0;
+    if (Room > 0) {
+        // Up to Room rather than exactly Queued: a pty can report 0 queued right after the
+        // far end wrote, and bytes that came after the count are as good as the others.
+        Got = FDevice->Read(Dest, static_cast<std::size_t>(Room));
+    } else {
+        // No room left: any byte still arriving means the frame does not fit.
+        std::uint8_t Probe = 0;
+        Got = FDevice->Read(&Probe, 1);
+        if (Got > 0)
+            return -1;
+    }
+    if (Got < 0) {
+        NoteDeviceFailure();
+        return -1;
+    }
+    if (Got < Queued) // bytes that were counted went missing
+        return -1;
+    if (FDevice->TakeLineErrors().Any())
+        return -1;
+    return static_cast<std::int32_t>(Got);
+}
+
+std::int32_t SerialLine::ReceiveFrame(std::uint8_t* Dest, std::int32_t Room, milliseconds CharTimeout,
+                                      milliseconds& Remaining)
+{
+    ReceiveClock Clock(FConnectionMode == cmClient, Remaining);
+    if (FDevice == nullptr || !Clock.TimeLeft())
+        return 0;
+    FDevice->TakeLineErrors(); // errors of earlier traffic are not this frame's
+    if (FTransmissionMode == tmRTU)
+        return ReceiveRtuFrame(Dest, Room, CharTimeout, Clock);
+    return ReceiveAsciiFrame(Dest, Room, CharTimeout, Clock);
+}
+
+std::int32_t SerialLine::ReceiveRtuFrame(std::uint8_t* Dest, std::int32_t Room, milliseconds CharTimeout,
+                                         ReceiveClock& Clock)
+{
+    const bool First = WaitForRxChar(Clock.Limit(InfiniteTimeout));
+    Clock.AfterWait(First);
+    if (!First)
+        return 0;
+    std::int32_t Got = ReadQueued(Dest, Room);
+    Clock.Update();
+    if (Got < 0)
+        return 0;
+    // An RTU frame has no end marker: it ends where the line falls silent.
+    while (Clock.TimeLeft()) {
+        const bool More = WaitForRxChar(Clock.Limit(CharTimeout));
+        Clock.AfterWait(More);
+        if (!More)
+            break;
+        const std::int32_t N = ReadQueued(Dest + Got, Room - Got);
+        Clock.Update();
+        if (N < 0)
+            return 0; // a damaged or oversized frame is dropped as a whole
+        Got += N;
+    }
+    return Got;
+}
+
+std::int32_t SerialLine::ReceiveAsciiFrame(std::uint8_t* Dest, std::int32_t Room,
+                                           milliseconds CharTimeout, ReceiveClock& Clock)
+{
+    TAsciiScanner Scanner;
+    std::int32_t Got = 0;
+    const auto ReadAndScan = [&](milliseconds Limit) {
+        const bool Ready = WaitForRxChar(Limit);
+        Clock.AfterWait(Ready);
+        if (!Ready)
+            return false;
+        const std::int32_t N = ReadQueued(Dest + Got, Room - Got);
+        Clock.Update();
+        if (N < 0)
+            return false;
+        Got = Scanner.Scan(Dest, Got, N);
+        return true;
+    };
+    while (Scanner.State() == TAsciiScanner::ssSeekColon && Clock.TimeLeft())
+        if (!ReadAndScan(Clock.Limit(InfiniteTimeout)))
+            break;
+    while (Scanner.InFrame() && Clock.TimeLeft())
+        if (!ReadAndScan(Clock.Limit(CharTimeout)))
+            break;
+    return Scanner.Complete() ? Got : 0;
+}
+
+bool SerialLine::SendFrame(const std::uint8_t* Data, std::int32_t Count, milliseconds Timeout)
+{
+    if (FDevice == nullptr || Count < 0)
+        return false;
+    FDevice->TakeLineErrors();
+    bool Ok = false;
+    if (FManualRtsToggle) {
+        Ok = WriteWithRtsToggle(Data, Count, Timeout);
+    } else {
+        const long Written = FDevice->Write(Data, static_cast<std::size_t>(Count), Timeout);
+        if (Written < 0) {
+            NoteDeviceFailure();
+        } else if (Written < Count) {
+            PurgePort(false, true); // never let the rest of a late frame go out later
+        } else {
+            Ok = true;
+        }
+    }
+    if (FDevice->TakeLineErrors().Any())
+        Ok = false;
+    return Ok;
+}
+
+bool SerialLine::WriteWithRtsToggle(const std::uint8_t* Data, std::int32_t Count, milliseconds Timeout)
+{
+    const auto Deadline = Clock::now() + std::max(Timeout, milliseconds(0));
+    // Nothing else may be on its way out when the transmitter is switched on.
+    FDevice->Drain(Timeout);
+    if (!FDevice->SetRts(true)) {
+        FLastError = FDevice->LastError();
+        return false;
+    }
+    const long Written = FDevice->Write(Data, static_cast<std::size_t>(Count), MsUntil(Deadline));
+    bool Ok = Written == Count;
+    if (Written < 0)
+        NoteDeviceFailure();
+    // The line must not be released before the last bit has left: the output queue empties
+    // when the last character enters the transmitter, which then still takes a character
+    // time. The drain is bounded by the send time-out, so a stalled driver cannot hold RTS.
+    if (Ok && FDevice->Drain(MsUntil(Deadline)))
+        std::this_thread::sleep_for(std::chrono::microseconds(FCharTimeUs.load()));
+    else
+        Ok = false;
+    if (!Ok)
+        PurgePort(false, true);
+    FDevice->SetRts(false);
+    return Ok;
+}
+
+} // namespace veltro::modbus
