@@ -2,6 +2,9 @@
 
 #include "platform/DebugOutput.h"
 
+#include <cstdint>
+#include <stdexcept>
+
 namespace veltro::app {
 
 namespace {
@@ -50,6 +53,39 @@ int StrToTableValue(std::span<const std::string_view> texts, std::span<const int
 {
     int value = 0;
     FindTableValue(texts, values, text, value);
+    return value;
+}
+
+bool TryStrToInt(std::string_view text, int32_t& value)
+{
+    size_t i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    if (i == text.size())
+        return false;
+    int64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        magnitude = magnitude * 10 + (text[i] - '0');
+        if (magnitude > int64_t{1} << 31)
+            return false;
+    }
+    const int64_t result = negative ? -magnitude : magnitude;
+    if (result > INT32_MAX)
+        return false;
+    value = static_cast<int32_t>(result);
+    return true;
+}
+
+int32_t StrToInt(std::string_view text)
+{
+    int32_t value = 0;
+    if (!TryStrToInt(text, value))
+        throw std::runtime_error("'" + std::string(text) + "' is not a valid integer value");
     return value;
 }
 

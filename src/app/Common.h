@@ -19,6 +19,12 @@ bool FindTableValue(std::span<const std::string_view> texts, std::span<const int
                     std::string_view text, int& value);
 bool SameTextIgnoringCase(std::string_view a, std::string_view b);
 
+// A signed 32-bit decimal integer: leading blanks, an optional sign, digits and nothing
+// else. Fails on anything else, including values that do not fit.
+bool TryStrToInt(std::string_view text, int32_t& value);
+// The same, raising "'<text>' is not a valid integer value" on failure.
+int32_t StrToInt(std::string_view text);
+
 std::string ByteToHex(uint8_t b);                    // 10 -> "0A"
 std::string BytesToHex(std::span<const uint8_t> data);  // upper case, no separators
 

@@ -1,0 +1,74 @@
+#include "app/FormMain.h"
+
+#include "app/Guard.h"
+#include "app/PageConfig.h"
+#include "app/PageControl.h"
+#include "app/PageDecode.h"
+#include "app/PageMonitor.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+namespace veltro::app {
+
+TfrmMain::TfrmMain(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      PageControl_(new PageControl(this)), tabConfig_(new PageConfig), tabTest_(new PageMonitor),
+      TabSheet1_(new PageDecode), Timer1_(new QTimer(this))
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Configurazione / Controllo moduli Veltro"));
+    setFixedSize(kClientWidth, kClientHeight);
+
+    PageControl_->setObjectName(QStringLiteral("PageControl"));
+    PageControl_->setGeometry(0, 0, kClientWidth, kClientHeight);
+    tabConfig_->setObjectName(QStringLiteral("tabConfig"));
+    tabTest_->setObjectName(QStringLiteral("tabTest"));
+    TabSheet1_->setObjectName(QStringLiteral("TabSheet1"));
+    PageControl_->addTab(tabConfig_, QStringLiteral("Configurazione"));
+    PageControl_->addTab(tabTest_, QStringLiteral("Controllo"));
+    PageControl_->addTab(TabSheet1_, QStringLiteral("Decodifica"));
+    PageControl_->SetOnChanging([this](bool& allow) { PageControlChanging(allow); });
+
+    Timer1_->setObjectName(QStringLiteral("Timer1"));
+    Timer1_->setInterval(100);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    FormCreate();
+}
+
+void TfrmMain::FormCreate()
+{
+    PageControl_->setCurrentWidget(tabTest_);
+}
+
+void TfrmMain::PageControlChanging(bool& allowChange) const
+{
+    if (tabTest_->FRunning)
+        allowChange = false;
+}
+
+void TfrmMain::FormCloseQuery(bool&)
+{
+    // Closing while polling stops it first, which also closes the Modbus port; the
+    // window closes either way.
+    if (tabTest_->FRunning)
+        tabTest_->btnStartStop->click();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    bool canClose = true;
+    RunGuarded([&] { FormCloseQuery(canClose); });
+    if (canClose)
+        event->accept();
+    else
+        event->ignore();
+}
+
+}  // namespace veltro::app

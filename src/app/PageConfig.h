@@ -1,0 +1,66 @@
+#pragma once
+// The "Configurazione" page: IEC 62056-21 settings of the meter's optical port, the
+// read and write buttons with their progress logs, and the Modbus address and RS485
+// settings that a read fills in and a write sends to the meter.
+
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace veltro::app {
+
+class UpDown;
+
+class PageConfig : public QWidget {
+public:
+    explicit PageConfig(QWidget* parent = nullptr);
+
+    void EnableWriteControls(bool enable);
+    void QueryParamChange();
+    void udIECComPortChangingEx(bool& allowChange, int newValue, int direction);
+    void chkAutoAddressClick();
+    void chkMBAutoConfigClick();
+
+    // IEC group
+    QLineEdit* editIECComPort;
+    UpDown* udIECComPort;
+    QComboBox* cmbIECBps;
+    QComboBox* cmbIECParity;
+    QComboBox* cmbIECDatabits;
+    QComboBox* cmbIECStopbits;
+    QLineEdit* editCommIdent;
+    QLineEdit* editPassword;
+    // read column
+    QPushButton* btnReadConfig;
+    QPlainTextEdit* memoLog1;
+    // values of the module
+    QGroupBox* grpServerAddress;
+    QCheckBox* chkAutoAddress;
+    QLineEdit* editAutoAddress;
+    QLineEdit* editServerAddress;
+    QGroupBox* grpMBSerialConfig;
+    QCheckBox* chkMBAutoConfig;
+    QComboBox* cmbMBBps;
+    QComboBox* cmbMBDatabits;
+    QComboBox* cmbMBParity;
+    QComboBox* cmbMBStopbits;
+    QLineEdit* editMeterIdent;
+    // write column
+    QPushButton* btnWriteConfig;
+    QPlainTextEdit* memoLog2;
+
+private:
+    void CreateIecGroup();
+    void CreateReadColumn();
+    void CreateModuleGroups();
+    void CreateWriteColumn();
+    void ConnectHandlers();
+};
+
+}  // namespace veltro::app

@@ -1,0 +1,174 @@
+#include "app/PageMonitor.h"
+
+#include "app/Formatting.h"
+#include "app/Glyphs.h"
+#include "app/InputRules.h"
+#include "app/UpDown.h"
+#include "app/Widgets.h"
+#include "platform/DebugOutput.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTime>
+
+#include <vector>
+
+namespace veltro::app {
+
+namespace {
+
+constexpr int kLogLimit = 100;  // a line is dropped once more than this many are shown
+constexpr int kRowHeight = 16;
+
+// A display-only grid whose first row is fixed (the column titles live in it).
+QTableWidget* AddGrid(QWidget* parent, const char* name, int columns, int rows, const std::vector<int>& widths,
+                      const QPoint& at)
+{
+    auto* grid = new QTableWidget(rows, columns, parent);
+    grid->setObjectName(QString::fromLatin1(name));
+    grid->horizontalHeader()->hide();
+    grid->verticalHeader()->hide();
+    grid->verticalHeader()->setMinimumSectionSize(kRowHeight);
+    grid->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    int width = 0;
+    for (int c = 0; c < columns; ++c) {
+        grid->setColumnWidth(c, widths[static_cast<size_t>(c)]);
+        width += widths[static_cast<size_t>(c)];
+    }
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < columns; ++c) {
+            auto* item = new QTableWidgetItem;
+            if (r == 0)
+                item->setBackground(parent->palette().button());
+            grid->setItem(r, c, item);
+        }
+    const int frame = 2 * grid->frameWidth();
+    grid->setGeometry(at.x(), at.y(), width + frame, rows * kRowHeight + frame);
+    grid->setEnabled(false);
+    return grid;
+}
+
+QLabel* AddValue(QWidget* parent, const char* name, const QString& caption, int x, int y, int captionWidth)
+{
+    AddLabel(parent, caption, QRect(x, y, captionWidth, 16));
+    auto* value = new QLabel(QStringLiteral("..."), parent);
+    value->setObjectName(QString::fromLatin1(name));
+    value->setGeometry(x + captionWidth, y, 80, 16);
+    return value;
+}
+
+}  // namespace
+
+PageMonitor::PageMonitor(QWidget* parent) : QWidget(parent)
+{
+    CreateModbusGroup();
+    CreateValues();
+    CreateLog();
+}
+
+void PageMonitor::CreateModbusGroup()
+{
+    grpModbus = AddGroup(this, "grpModbus", QStringLiteral("Parametri Modbus/RTU "), QRect(8, 4, 436, 80));
+    // Three columns of label + field, two rows.
+    const int col[] = {8, 150, 292}, labelWidth[] = {88, 70, 84}, row[] = {24, 52}, fieldWidth = 56;
+    auto label = [&](const char* text, int c, int r) {
+        AddLabel(grpModbus, QString::fromUtf8(text), QRect(col[c], row[r] + 3, labelWidth[c], 16));
+    };
+    auto field = [&](int c, int r, int width) { return QRect(col[c] + labelWidth[c], row[r], width, 21); };
+    label("Indirizzo server", 0, 0);
+    editMBAddress = AddEdit(grpModbus, "editMBAddress", QStringLiteral("100"), field(0, 0, fieldWidth - 20));
+    udMBAddress = new UpDown(editMBAddress, 1, 247, 100, grpModbus);
+    udMBAddress->setObjectName(QStringLiteral("udMBAddress"));
+    label("Porta seriale", 1, 0);
+    editComPort = AddEdit(grpModbus, "editComPort", QStringLiteral("1"), field(1, 0, fieldWidth - 16));
+    udComPort = new UpDown(editComPort, 1, 200, 1, grpModbus);
+    udComPort->setObjectName(QStringLiteral("udComPort"));
+    label("Bit per secondo", 2, 0);
+    cmbMB2Bps = AddCombo(grpModbus, "cmbMB2Bps", {"19200", "9600", "4800", "2400"}, "9600", field(2, 0, fieldWidth));
+    label("Bit di dati", 0, 1);
+    cmbMB2Databits = AddCombo(grpModbus, "cmbMB2Databits", {"8"}, "8", field(0, 1, fieldWidth));
+    label("Parità", 1, 1);
+    cmbMB2Parity = AddCombo(grpModbus, "cmbMB2Parity", {"Nessuna", "Pari", "Dispari"}, "Nessuna",
+                            field(1, 1, fieldWidth + 10));
+    label("Bit di stop", 2, 1);
+    cmbMB2Stopbits = AddCombo(grpModbus, "cmbMB2Stopbits", {"1", "2"}, "1", field(2, 1, fieldWidth));
+
+    DigitsKeyPress(editMBAddress);
+    DigitsKeyPress(editComPort);
+    OnExit(editMBAddress, [this] { ValidateRange(editMBAddress, *udMBAddress); });
+    OnExit(editComPort, [this] { ValidateRange(editComPort, *udComPort); });
+
+    btnStartStop = new QPushButton(StartStopGlyph(0), QStringLiteral("Avvia"), this);
+    btnStartStop->setObjectName(QStringLiteral("btnStartStop"));
+    btnStartStop->setIconSize(QSize(22, 22));
+    btnStartStop->setGeometry(452, 12, 96, 72);
+
+    AddLabel(this, QStringLiteral("Matricola:"), QRect(558, 8, 100, 14));
+    lblMatricola = AddLabel(this, QStringLiteral("..."), QRect(558, 22, 100, 14));
+    lblMatricola->setObjectName(QStringLiteral("lblMatricola"));
+    AddLabel(this, QStringLiteral("Data/ora:"), QRect(558, 38, 100, 14));
+    lblDateTime = AddLabel(this, QStringLiteral("..."), QRect(558, 52, 104, 14));
+    lblDateTime->setObjectName(QStringLiteral("lblDateTime"));
+}
+
+void PageMonitor::CreateValues()
+{
+    pnlPolar = new QWidget(this);
+    pnlPolar->setObjectName(QStringLiteral("pnlPolar"));
+    pnlPolar->setGeometry(8, 90, 344, 270);
+
+    gridTotals = AddGrid(this, "gridTotals", 3, 17, {47, 64, 187}, QPoint(358, 88));
+
+    const int y = 368;
+    lblCosPhi = AddValue(this, "lblCosPhi", QStringLiteral("Cos phi:"), 8, y, 46);
+    lblPowerA = AddValue(this, "lblPowerA", QStringLiteral("Potenza attiva: "), 132, y, 82);
+    lblPowerQ = AddValue(this, "lblPowerQ", QStringLiteral("Potenza reattiva: "), 292, y, 92);
+    lblPowerS = AddValue(this, "lblPowerS", QStringLiteral("Potenza apparente: "), 462, y, 100);
+
+    gridProfiles = AddGrid(this, "gridProfiles", 8, 3, {126, 64, 64, 64, 64, 64, 64, 64}, QPoint(8, 388));
+}
+
+void PageMonitor::CreateLog()
+{
+    auto* group = AddGroup(this, "GroupBox1", QStringLiteral("Comunicazione"), QRect(8, 444, 650, 124));
+    listLog = new QListWidget(group);
+    listLog->setObjectName(QStringLiteral("listLog"));
+    listLog->setFrameShape(QFrame::NoFrame);
+    listLog->setGeometry(8, 22, 634, 96);
+
+    pnlDebug = new QWidget(this);
+    pnlDebug->setObjectName(QStringLiteral("pnlDebug"));
+    pnlDebug->setGeometry(8, 444, 650, 124);
+    memoDebug = new QPlainTextEdit(pnlDebug);
+    memoDebug->setObjectName(QStringLiteral("memoDebug"));
+    memoDebug->setGeometry(0, 0, 560, 124);
+    Button1 = new QPushButton(QStringLiteral("Reset"), pnlDebug);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(570, 0, 75, 25);
+    pnlDebug->hide();
+}
+
+void PageMonitor::AddLog(const QString& msg)
+{
+    listLog->setUpdatesEnabled(false);
+    if (listLog->count() > kLogLimit)
+        delete listLog->takeItem(0);
+    const QString line = FormatLongTime(QTime::currentTime()) + QLatin1Char(' ') + msg;
+    platform::DebugOutput(line.toStdString());
+    listLog->addItem(line);
+    listLog->setCurrentRow(listLog->count() - 1);  // scrolls the new line into view
+    listLog->clearSelection();
+    listLog->setUpdatesEnabled(true);
+}
+
+}  // namespace veltro::app

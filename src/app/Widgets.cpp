@@ -1,0 +1,51 @@
+#include "app/Widgets.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace veltro::app {
+
+QLabel* AddLabel(QWidget* parent, const QString& text, const QRect& geometry)
+{
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(geometry);
+    return label;
+}
+
+QComboBox* AddCombo(QWidget* parent, const char* name, const QStringList& items, const QString& current,
+                    const QRect& geometry)
+{
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QString::fromLatin1(name));
+    combo->addItems(items);
+    combo->setCurrentIndex(static_cast<int>(items.indexOf(current)));
+    combo->setGeometry(geometry);
+    return combo;
+}
+
+QLineEdit* AddEdit(QWidget* parent, const char* name, const QString& text, const QRect& geometry)
+{
+    auto* edit = new QLineEdit(text, parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setGeometry(geometry);
+    return edit;
+}
+
+QGroupBox* AddGroup(QWidget* parent, const char* name, const QString& caption, const QRect& geometry)
+{
+    auto* group = new QGroupBox(caption, parent);
+    group->setObjectName(QString::fromLatin1(name));
+    group->setGeometry(geometry);
+    return group;
+}
+
+void SetHint(QWidget* widget, const QString& hint)
+{
+    // Only the read button pops its hint up; the others stay with their control as a
+    // status tip (the window has no status line that would show it).
+    widget->setStatusTip(hint);
+}
+
+}  // namespace veltro::app
