@@ -1,15 +1,21 @@
 #include "PolarLayout.h"
 
 #include <algorithm>
+#include <charconv>
+#include <climits>
 #include <cmath>
-#include <cstdio>
 #include <numbers>
+#include <stdexcept>
 
 namespace veltro::phasor {
 
 int Round(double value) {
     // nearbyint follows the current rounding mode, which is round-half-to-even by default.
-    return static_cast<int>(std::nearbyint(value));
+    const double r = std::nearbyint(value);
+    // Converting NaN or an out-of-range value to int is undefined behaviour.
+    if (!(r >= double(INT_MIN) && r <= double(INT_MAX)))
+        throw std::range_error("pixel coordinate out of range");
+    return static_cast<int>(r);
 }
 
 Layout Layout::FromClientSize(int width, int height) {
@@ -47,7 +53,7 @@ int CurrentToPixels(double value, double currentMax, const Layout& layout) {
 
 double ScreenAngleFromDiagram(double diagramAngle) { return std::numbers::pi / 2.0 - diagramAngle; }
 
-Tip ArrowTipScreen(Point origin, int length, double screenAngle) {
+Tip ArrowTipScreen(Point origin, double length, double screenAngle) {
     Tip t;
     t.exact.x = origin.x + length * std::cos(screenAngle);
     t.exact.y = origin.y - length * std::sin(screenAngle);
@@ -55,7 +61,7 @@ Tip ArrowTipScreen(Point origin, int length, double screenAngle) {
     return t;
 }
 
-Tip ArrowTip(Point origin, int length, double diagramAngle) {
+Tip ArrowTip(Point origin, double length, double diagramAngle) {
     return ArrowTipScreen(origin, length, ScreenAngleFromDiagram(diagramAngle));
 }
 
@@ -106,30 +112,58 @@ std::optional<Hit> HitTest(const Layout& layout, Point pointer,
 
 double DegreesFromRadians(double radians) { return radians * 57.29577951308232; }
 
-namespace {
-std::string Fixed2(double value, char decimalSeparator) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.2f", value);
-    // The C library may already be localised (the GUI toolkit sets the process locale),
-    // so replace whatever separator it produced rather than looking for '.'.
-    std::string s(buf);
-    for (char& ch : s)
-        if ((ch < '0' || ch > '9') && ch != '-') ch = decimalSeparator;
-    return s;
+double RadiansFromDegrees(double degrees) { return degrees * std::numbers::pi / 180.0; }
+
+int ScaleFontSize(int R) { return (R - 100) / 30 + 6; }
+
+std::vector<Point> SineSymbol(int x, int baseline, int b) {
+    std::vector<Point> points;
+    if (b <= 0) return points;
+    points.reserve(static_cast<std::size_t>(b) + 1);
+    const int amplitude = b / 2;
+    for (int i = 0; i <= b; ++i) {
+        const double phase = 2.0 * std::numbers::pi * i / b;
+        points.push_back({x + 2 * i, baseline + Round(-std::sin(phase) * amplitude)});
+    }
+    return points;
 }
-}  // namespace
+
+std::string FormatFixed(double value, int decimals, std::string_view decimalSeparator) {
+    if (std::isnan(value)) return "NAN";
+    if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
+    // to_chars ignores the process locale (the GUI toolkit sets it from the environment),
+    // so the only separator in the result is the one given here.
+    char buf[400];  // enough for DBL_MAX in fixed notation
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+    std::string digits(buf, res.ec == std::errc() ? res.ptr : buf);
+    if (digits.find_first_of("123456789") == std::string::npos && !digits.empty() && digits[0] == '-')
+        digits.erase(0, 1);
+    std::string text;
+    for (char ch : digits) {
+        if (ch == '.')
+            text += decimalSeparator;
+        else
+            text += ch;
+    }
+    return text;
+}
 
 std::string HintText(std::string_view caption, double magnitude, std::string_view units,
-                     double angleRadians, char decimalSeparator) {
+                     double angleRadians, std::string_view decimalSeparator) {
     std::string text(caption);
     text += " = ";
-    text += Fixed2(magnitude, decimalSeparator);
+    text += FormatFixed(magnitude, 2, decimalSeparator);
     text += ' ';
     text += units;
     text += " (";
-    text += Fixed2(DegreesFromRadians(angleRadians), decimalSeparator);
+    text += FormatFixed(DegreesFromRadians(angleRadians), 2, decimalSeparator);
     text += "\u00b0)";
     return text;
+}
+
+std::string HintText(std::string_view caption, double magnitude, std::string_view units,
+                     double angleRadians, char decimalSeparator) {
+    return HintText(caption, magnitude, units, angleRadians, std::string_view(&decimalSeparator, 1));
 }
 
 }  // namespace veltro::phasor

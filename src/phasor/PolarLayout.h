@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace veltro::phasor {
 
@@ -22,6 +23,8 @@ struct PointF {
 };
 
 // Rounds halves to even, the rounding every pixel position of the diagram uses.
+// A value that has no integer (NaN, infinite, beyond int) throws std::range_error
+// instead of producing an undefined conversion; the paint treats it as a failed paint.
 int Round(double value);
 
 // Pixel metrics derived from the client size: S is the smaller side, m the margin,
@@ -56,8 +59,10 @@ struct Tip {
     Point rounded;   // the shaft end
 };
 
-Tip ArrowTip(Point origin, int length, double diagramAngle);
-Tip ArrowTipScreen(Point origin, int length, double screenAngle);
+// The length may be fractional (tick ends, label anchors) or negative (the point lies
+// on the opposite side of the origin).
+Tip ArrowTip(Point origin, double length, double diagramAngle);
+Tip ArrowTipScreen(Point origin, double length, double screenAngle);
 
 // Arrowhead half-side for a pen width: the head grows with the pen and the diagram.
 int ArrowHeadSize(int penWidth, const Layout& layout);
@@ -83,8 +88,24 @@ std::optional<Hit> HitTest(const Layout& layout, Point pointer,
                            const std::array<Point, 3>& currentTips);
 
 double DegreesFromRadians(double radians);
+double RadiansFromDegrees(double degrees);
+
+// Font size of the degree scale and of the scale bar labels: grows one point for every
+// 30 pixels of radius beyond 100, from 6 points.
+int ScaleFontSize(int R);
+
+// The sine symbol beside the frequency: one full period 2b pixels wide starting at
+// (x, baseline), the first half above the baseline.
+std::vector<Point> SineSymbol(int x, int baseline, int b);
+
+// Fixed-point text with a given number of decimals and decimal separator, never with
+// digit grouping. NaN reads "NAN", infinities "INF" and "-INF"; a value that rounds to
+// zero carries no minus sign.
+std::string FormatFixed(double value, int decimals, std::string_view decimalSeparator = ".");
 
 // "VL1 = 230.00 V (120.00°)"; the angle is given in radians and shown in degrees.
+std::string HintText(std::string_view caption, double magnitude, std::string_view units,
+                     double angleRadians, std::string_view decimalSeparator);
 std::string HintText(std::string_view caption, double magnitude, std::string_view units,
                      double angleRadians, char decimalSeparator = '.');
 

@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cmath>
+#include <limits>
 #include <numbers>
+#include <stdexcept>
 #include <vector>
 
 namespace veltro::phasor {
@@ -44,6 +46,28 @@ TEST(PolarLayout, RoundsHalvesToEven) {
     EXPECT_EQ(Round(-2.5), -2);
     EXPECT_EQ(Round(2.51), 3);
     EXPECT_EQ(Round(-0.4), 0);
+}
+
+TEST(PolarLayout, ValuesWithoutAPixelPositionThrowInsteadOfWrapping) {
+    EXPECT_THROW(Round(std::numeric_limits<double>::quiet_NaN()), std::range_error);
+    EXPECT_THROW(Round(std::numeric_limits<double>::infinity()), std::range_error);
+    EXPECT_THROW(Round(3e9), std::range_error);
+    // A NaN magnitude does not raise the full scale but cannot be given a length.
+    const Layout l = Layout::FromClientSize(300, 300);
+    const std::vector<double> volts{230.0, std::numeric_limits<double>::quiet_NaN(), 229.0};
+    EXPECT_EQ(FullScale(volts), 230.0);
+    EXPECT_THROW(VoltageToPixels(volts[1], 230.0, l), std::range_error);
+}
+
+TEST(PolarLayout, MainsVoltagesAtTheMainWindowSize) {
+    const Layout l = Layout::FromClientSize(300, 300);  // R = 125
+    const std::vector<double> volts{230.0, 231.0, 229.0};
+    const double vmax = FullScale(volts);
+    EXPECT_EQ(VoltageToPixels(231.0, vmax, l), 125);
+    EXPECT_EQ(VoltageToPixels(230.0, vmax, l), 124);  // 124.46
+    EXPECT_EQ(VoltageToPixels(229.0, vmax, l), 124);  // 123.92
+    // The lag and lead arcs sit a fifth beyond the voltage full scale.
+    EXPECT_EQ(VoltageToPixels(1.2 * vmax, vmax, l), 150);
 }
 
 TEST(PolarLayout, LargestMagnitudeReachesTheFullScaleRadius) {
@@ -158,6 +182,49 @@ TEST_F(PolarHitTest, LaterMatchesWin) {
     EXPECT_EQ(HitTest(l, p, {{p, kFar, kFar}}, same), (Hit{ArrowKind::Voltage, 0}));
     EXPECT_EQ(HitTest(l, p, none, {{p, p, kFar}}), (Hit{ArrowKind::Current, 1}));
     EXPECT_FALSE(HitTest(l, p, none, none));
+}
+
+TEST(PolarLayout, ScaleFontGrowsWithTheRadius) {
+    EXPECT_EQ(ScaleFontSize(101), 6);
+    EXPECT_EQ(ScaleFontSize(125), 6);
+    EXPECT_EQ(ScaleFontSize(130), 7);
+    EXPECT_EQ(ScaleFontSize(250), 11);  // the 15-degree labels then use 6
+}
+
+TEST(PolarLayout, SineSymbolIsOnePeriodTwiceAsWideAsItsStep) {
+    // R = 125 gives b = 6: seven points 2 pixels apart, amplitude 3, crest first.
+    const std::vector<Point> pts = SineSymbol(12, 275, 6);
+    const std::vector<Point> expected{{12, 275}, {14, 272}, {16, 272}, {18, 275},
+                                      {20, 278}, {22, 278}, {24, 275}};
+    EXPECT_EQ(pts, expected);
+    EXPECT_TRUE(SineSymbol(0, 0, 0).empty());
+}
+
+TEST(PolarFormat, FixedDecimalsWithTheGivenSeparatorAndNoGrouping) {
+    struct Case {
+        double value;
+        int decimals;
+        const char* separator;
+        const char* text;
+    };
+    const Case cases[] = {
+        {49.96, 1, ".", "50.0"},
+        {49.96, 1, ",", "50,0"},
+        {49.94, 1, ",", "49,9"},
+        {1234567.891, 2, ",", "1234567,89"},  // never "1.234.567,89"
+        {0.90631, 5, ".", "0.90631"},
+        {230.0, 0, ",", "230"},
+        {-0.001, 2, ".", "0.00"},  // no "-0.00"
+        {-0.5, 0, ".", "0"},       // halves to even, and zero has no sign
+        {-12.5, 2, "\u066b", "-12\u066b50"},  // a separator of more than one byte
+        {std::numeric_limits<double>::quiet_NaN(), 2, ",", "NAN"},
+        {std::numeric_limits<double>::infinity(), 2, ",", "INF"},
+        {-std::numeric_limits<double>::infinity(), 2, ",", "-INF"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(FormatFixed(c.value, c.decimals, c.separator), c.text);
+    }
 }
 
 TEST(PolarHint, ShowsValueAndAngleInDegrees) {
