@@ -41,6 +41,22 @@ QGroupBox* AddGroup(QWidget* parent, const char* name, const QString& caption, c
     return group;
 }
 
+void SelectComboItem(QComboBox* combo, std::span<const std::string_view> texts, int index)
+{
+    if (index < 0 || static_cast<size_t>(index) >= texts.size()) {
+        combo->setCurrentIndex(-1);
+        return;
+    }
+    const QString wanted = QString::fromUtf8(texts[static_cast<size_t>(index)].data(),
+                                             static_cast<qsizetype>(texts[static_cast<size_t>(index)].size()));
+    for (int i = 0; i < combo->count(); ++i) {
+        if (combo->itemText(i).compare(wanted, Qt::CaseInsensitive) == 0) {
+            combo->setCurrentIndex(i);
+            return;
+        }
+    }
+}
+
 void SetHint(QWidget* widget, const QString& hint)
 {
     // Only the read button pops its hint up; the others stay with their control as a
