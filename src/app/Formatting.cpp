@@ -25,7 +25,16 @@ QString FormatFixed(double value, int decimals)
 {
     if (QString special = SpecialValue(value); !special.isEmpty())
         return special;
-    return UserLocale().toString(value, 'f', decimals);
+    // Seven significant digits are what a single-precision value carries; digits past
+    // them would only show noise. Beyond seven integer digits exponent notation is used.
+    constexpr int kPrecision = 7;
+    if (value == 0.0)
+        return UserLocale().toString(0.0, 'f', decimals);
+    const int integerDigits = static_cast<int>(std::floor(std::log10(std::fabs(value)))) + 1;
+    if (integerDigits > kPrecision)
+        return UserLocale().toString(value, 'e', kPrecision - 1);
+    const double scale = std::pow(10.0, kPrecision - integerDigits);
+    return UserLocale().toString(std::round(value * scale) / scale, 'f', decimals);
 }
 
 QString FormatGeneral(double value)

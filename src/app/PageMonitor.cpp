@@ -2,12 +2,16 @@
 
 #include "app/Formatting.h"
 #include "app/Glyphs.h"
+#include "app/Guard.h"
 #include "app/InputRules.h"
 #include "app/UpDown.h"
 #include "app/Widgets.h"
+#include "phasor/PolarDiagram.h"
 #include "platform/DebugOutput.h"
 
 #include <QComboBox>
+#include <QDateTime>
+#include <QEvent>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -18,6 +22,8 @@
 #include <QTableWidget>
 #include <QTime>
 
+#include <QTimeZone>
+
 #include <vector>
 
 namespace veltro::app {
@@ -26,6 +32,35 @@ namespace {
 
 constexpr int kLogLimit = 100;  // a line is dropped once more than this many are shown
 constexpr int kRowHeight = 16;
+
+// The totals grid: register code and description of rows 1..16.
+constexpr const char* kTotalRows[16][2] = {
+    {"1.8.0", "energia attiva A+"},       {"2.8.0", "energia attiva A-"},
+    {"3.8.0", "en. reattiva Q+ = Q1+Q2"}, {"4.8.0", "en. reattiva Q- = Q3+Q4"},
+    {"5.8.0", "en. reattiva Q1"},         {"6.8.0", "en. reattiva Q2"},
+    {"7.8.0", "en. reattiva Q3"},         {"8.8.0", "en. reattiva Q4"},
+    {"9.8.0", "en. apparente S+"},        {"10.8.0", "en. apparente S-"},
+    {"31.7.0", "corrente fase R"},        {"51.7.0", "corrente fase S"},
+    {"71.7.0", "corrente fase T"},        {"32.7.0", "tensione fase R"},
+    {"52.7.0", "tensione fase S"},        {"72.7.0", "tensione fase T"},
+};
+
+QDateTime LocalTime(PollStatistics::Time t)
+{
+    return QDateTime::fromMSecsSinceEpoch(
+        std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count());
+}
+
+std::string DateTimeText(PollStatistics::Time t)
+{
+    const QDateTime local = LocalTime(t);
+    return FormatDateTime(local.date(), local.time()).toStdString();
+}
+
+std::string LongTimeText(PollStatistics::Time t)
+{
+    return FormatLongTime(LocalTime(t).time()).toStdString();
+}
 
 // A display-only grid whose first row is fixed (the column titles live in it).
 QTableWidget* AddGrid(QWidget* parent, const char* name, int columns, int rows, const std::vector<int>& widths,
@@ -54,7 +89,10 @@ QTableWidget* AddGrid(QWidget* parent, const char* name, int columns, int rows, 
         }
     const int frame = 2 * grid->frameWidth();
     grid->setGeometry(at.x(), at.y(), width + frame, rows * kRowHeight + frame);
-    grid->setEnabled(false);
+    // Display only: no focus, no selection, clicks pass through, text stays readable.
+    grid->setFocusPolicy(Qt::NoFocus);
+    grid->setSelectionMode(QAbstractItemView::NoSelection);
+    grid->setAttribute(Qt::WA_TransparentForMouseEvents);
     return grid;
 }
 
@@ -74,6 +112,43 @@ PageMonitor::PageMonitor(QWidget* parent) : QWidget(parent)
     CreateModbusGroup();
     CreateValues();
     CreateLog();
+    FDiagram = new phasor::TPolarDiagram(pnlPolar);
+    FDiagram->setObjectName(QStringLiteral("FDiagram"));
+    FDiagram->setGeometry(pnlPolar->rect());
+    InitGrids();
+}
+
+void PageMonitor::InitGrids()
+{
+    gridTotals->item(0, 0)->setText(QStringLiteral("Registro"));
+    gridTotals->item(0, 1)->setText(QStringLiteral("Valore"));
+    gridTotals->item(0, 2)->setText(QStringLiteral("Descrizione"));
+    for (int row = 1; row <= 16; ++row) {
+        gridTotals->item(row, 0)->setText(QString::fromUtf8(kTotalRows[row - 1][0]));
+        gridTotals->item(row, 2)->setText(QString::fromUtf8(kTotalRows[row - 1][1]));
+    }
+    gridProfiles->item(0, 0)->setText(QStringLiteral("Data"));
+    gridProfiles->item(0, 1)->setText(QStringLiteral("Profilo"));
+    for (int channel = 1; channel <= 6; ++channel)
+        gridProfiles->item(0, channel + 1)->setText(QStringLiteral("Canale %1").arg(channel));
+}
+
+void PageMonitor::listLogDblClick()
+{
+    pnlDebug->show();
+    memoDebug->clear();
+    for (const std::string& line : FStats.Lines(DateTimeText, LongTimeText))
+        memoDebug->appendPlainText(QString::fromStdString(line));
+}
+
+void PageMonitor::memoDebugDblClick()
+{
+    pnlDebug->hide();
+}
+
+void PageMonitor::Button1Click()
+{
+    FStats.Reset();
 }
 
 void PageMonitor::CreateModbusGroup()
@@ -156,6 +231,22 @@ void PageMonitor::CreateLog()
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(570, 0, 75, 25);
     pnlDebug->hide();
+
+    // A double-click anywhere on the log, on a line or below the last one.
+    listLog->viewport()->installEventFilter(this);
+    memoDebug->viewport()->installEventFilter(this);
+    connect(Button1, &QPushButton::clicked, this, Guarded([this] { Button1Click(); }));
+}
+
+bool PageMonitor::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == memoDebug->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        RunGuarded([this] { memoDebugDblClick(); });
+        return true;
+    }
+    if (watched == listLog->viewport() && event->type() == QEvent::MouseButtonDblClick)
+        RunGuarded([this] { listLogDblClick(); });
+    return QWidget::eventFilter(watched, event);
 }
 
 void PageMonitor::AddLog(const QString& msg)

@@ -3,6 +3,8 @@
 // the phasor diagram, the grids of totals and load-profile records, the power values
 // and the communication log.
 
+#include "app/PollStatistics.h"
+
 #include <QWidget>
 
 class QComboBox;
@@ -13,6 +15,10 @@ class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
+
+namespace veltro::phasor {
+class TPolarDiagram;
+}
 
 namespace veltro::app {
 
@@ -26,7 +32,18 @@ public:
     // log keeps the newest 101 lines; each line also goes to the debugger output.
     void AddLog(const QString& msg);
 
+    // Fixed texts of both grids.
+    void InitGrids();
+    // The statistics panel: shown and filled on a double-click on the log, hidden by a
+    // double-click on itself; "Reset" zeroes every counter and time.
+    void listLogDblClick();
+    void memoDebugDblClick();
+    void Button1Click();
+
     bool FRunning = false;  // polling started
+    int FPollPhase = 0;     // register block the next tick requests
+    PollStatistics FStats;
+    phasor::TPolarDiagram* FDiagram;
 
     QGroupBox* grpModbus;
     QLineEdit* editMBAddress;
@@ -51,6 +68,9 @@ public:
     QWidget* pnlDebug;
     QPlainTextEdit* memoDebug;
     QPushButton* Button1;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateModbusGroup();

@@ -25,6 +25,16 @@ TEST_F(WithLocale, DecimalSeparatorFollowsTheLocaleWithoutGrouping)
     EXPECT_EQ(FormatGeneral(1234567.25), "1234567.25");
 }
 
+TEST_F(WithLocale, FixedKeepsSevenSignificantDigits)
+{
+    Use("en_US");
+    EXPECT_EQ(FormatFixed(12345.678, 3), "12345.680");
+    EXPECT_EQ(FormatFixed(229.96, 1), "230.0");
+    EXPECT_EQ(FormatFixed(0.0004, 3), "0.000");
+    EXPECT_EQ(FormatFixed(-5.5, 3), "-5.500");
+    EXPECT_EQ(FormatFixed(123456789.0, 1), "1.234568E+08");
+}
+
 TEST_F(WithLocale, SpecialValues)
 {
     EXPECT_EQ(FormatFixed(std::numeric_limits<double>::quiet_NaN(), 2), "NAN");
