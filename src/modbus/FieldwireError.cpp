@@ -6,7 +6,7 @@ namespace veltro::modbus::messages {
 
 namespace {
 
-std::string Fill(const char* Format, std::initializer_list<int> Values)
+std::string Fill(const char* Format, std::initializer_list<long long> Values)
 {
     std::string Result;
     auto Next = Values.begin();
@@ -25,5 +25,6 @@ std::string Fill(const char* Format, std::initializer_list<int> Values)
 
 std::string FormatMessage(const char* Format, int A) { return Fill(Format, {A}); }
 std::string FormatMessage(const char* Format, int A, int B) { return Fill(Format, {A, B}); }
+std::string FormatMessage(const char* Format, long long A, long long B) { return Fill(Format, {A, B}); }
 
 } // namespace veltro::modbus::messages

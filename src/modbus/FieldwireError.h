@@ -53,13 +53,15 @@ inline constexpr const char* SAsciiLfMissing = "DecodeFrame: Trailing LF is miss
 // Fills each "%d" of Format, in order, with the given integers.
 std::string FormatMessage(const char* Format, int A);
 std::string FormatMessage(const char* Format, int A, int B);
+// For limits beyond int, such as the 32-bit retry count.
+std::string FormatMessage(const char* Format, long long A, long long B);
 
 inline std::string BufferPositionInvalid(int P) { return FormatMessage(SBufferPositionInvalid, P); }
 inline std::string BufferSizeInvalid(int S) { return FormatMessage(SBufferSizeInvalid, S); }
 inline std::string StartRegisterInvalid(int I) { return FormatMessage(SStartRegisterInvalid, I); }
 inline std::string RegisterIndexInvalid(int I) { return FormatMessage(SRegisterIndexInvalid, I); }
 inline std::string RegisterCountRange(int Max) { return FormatMessage(SRegisterCountRange, Max); }
-inline std::string ValueRange(int Min, int Max) { return FormatMessage(SValueRange, Min, Max); }
+inline std::string ValueRange(long long Min, long long Max) { return FormatMessage(SValueRange, Min, Max); }
 
 } // namespace messages
 

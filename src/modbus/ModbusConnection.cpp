@@ -1,0 +1,481 @@
+#include "modbus/ModbusConnection.h"
+
+#include "modbus/FieldwireError.h"
+#include "modbus/ModbusClient.h"
+#include "modbus/TransactionThread.h"
+#include "platform/UiDispatcher.h"
+
+#include <algorithm>
+#include <limits>
+#include <mutex>
+
+namespace veltro::modbus {
+
+// What the worker's posted deliveries hold on to: cleared when the connection goes, so a
+// delivery that runs later finds no connection instead of a dangling one.
+struct TModbusConnection::TMessageSink {
+    TModbusConnection* Owner;
+};
+
+TModbusConnection::TModbusConnection(platform::UiDispatcher* Dispatcher)
+    : FSerial(std::make_unique<SerialLine>()),
+      FSink(std::make_shared<TMessageSink>(TMessageSink{this})),
+      FDispatcher(Dispatcher ? Dispatcher : &platform::Ui())
+{
+    FSerial->SetHookedPortProvider([this] { return DoGetHookedPortHandle(); });
+}
+
+TModbusConnection::~TModbusConnection()
+{
+    try {
+        SetActive(false);
+    } catch (...) {
+        platform::ReportException(std::current_exception());
+    }
+    // A handler that refused the close cannot keep the port past the connection's life.
+    StopWorkerAndPort();
+    FActive = false;
+    FSink->Owner = nullptr;
+    for (TModbusClient* Client : std::vector<TModbusClient*>(FClients))
+        Client->ConnectionRemoved(this);
+}
+
+// ---------------------------------------------------------------------------------------
+// Active
+
+void TModbusConnection::SetActive(bool Value)
+{
+    if (FLoading) {
+        FStreamedActive = Value;
+        return;
+    }
+    if (Value == FActive)
+        return;
+    if (Value)
+        Open();
+    else
+        Close();
+}
+
+void TModbusConnection::Open()
+{
+    DoBeforeOpen();
+    FSerial->OpenPort(FLine);
+    try {
+        ++FSession;
+        FThread = std::make_unique<TTransactionThread>(*this, FThreadPriority);
+        FThread->Start();
+        // A handler that fails here leaves nothing open: the caller sees the connection
+        // inactive, so it must be inactive.
+        DoAfterOpen();
+    } catch (...) {
+        StopWorkerAndPort();
+        throw;
+    }
+    FActive = true;
+}
+
+void TModbusConnection::Close()
+{
+    DoBeforeClose();
+    StopWorkerAndPort();
+    try {
+        DoAfterClose();
+    } catch (...) {
+        FActive = false;
+        throw;
+    }
+    FActive = false;
+}
+
+void TModbusConnection::StopWorkerAndPort() noexcept
+{
+    if (FThread) {
+        FThread->Stop();
+        FThread.reset();
+    }
+    FSerial->ClosePort();
+}
+
+void TModbusConnection::Loaded()
+{
+    FLoading = false;
+    if (!FStreamedActive)
+        return;
+    try {
+        SetActive(true);
+    } catch (...) {
+        platform::ReportException(std::current_exception());
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Properties
+
+void TModbusConnection::CheckInactive() const
+{
+    if (FActive && !FLoading)
+        throw EFieldwireError(messages::SConnectionMustNotBeActive);
+}
+
+void TModbusConnection::ApplyLine(const LineSettings& Previous)
+{
+    if (FActive && !FLoading) {
+        try {
+            FSerial->ApplyLineSettings(FLine);
+        } catch (...) {
+            // The port kept its settings, so the properties keep describing it.
+            FLine = Previous;
+            throw;
+        }
+    }
+    FSerial->ComputeCharTimeout(FLine);
+}
+
+void TModbusConnection::SetBaudRate(TBaudRate Value)
+{
+    if (Value == FLine.BaudRate)
+        return;
+    const LineSettings Previous = FLine;
+    FLine.BaudRate = Value;
+    ApplyLine(Previous);
+}
+
+void TModbusConnection::SetCustomBaudRate(std::uint32_t Value)
+{
+    if (Value == FLine.CustomBaudRate)
+        return;
+    const LineSettings Previous = FLine;
+    FLine.CustomBaudRate = Value;
+    FLine.BaudRate = brCustom;
+    ApplyLine(Previous);
+}
+
+void TModbusConnection::SetDataBits(TDataBits Value)
+{
+    if (Value == FLine.DataBits)
+        return;
+    const LineSettings Previous = FLine;
+    FLine.DataBits = Value;
+    ApplyLine(Previous);
+}
+
+void TModbusConnection::SetParity(TParityScheme Value)
+{
+    if (Value == FLine.Parity)
+        return;
+    const LineSettings Previous = FLine;
+    FLine.Parity = Value;
+    ApplyLine(Previous);
+}
+
+void TModbusConnection::SetStopBits(TStopBits Value)
+{
+    if (Value == FLine.StopBits)
+        return;
+    const LineSettings Previous = FLine;
+    FLine.StopBits = Value;
+    ApplyLine(Previous);
+}
+
+void TModbusConnection::SetSilentInterval(std::uint32_t Value)
+{
+    if (Value == FLine.SilentInterval)
+        return;
+    FLine.SilentInterval = Value;
+    FSerial->ComputeCharTimeout(FLine);
+}
+
+void TModbusConnection::SetConnectionMode(TConnectionMode Value)
+{
+    if (Value == FLine.ConnectionMode)
+        return;
+    CheckInactive();
+    FLine.ConnectionMode = Value;
+}
+
+void TModbusConnection::SetDTREnabled(bool Value)
+{
+    if (Value == FLine.DTREnabled)
+        return;
+    CheckInactive();
+    FLine.DTREnabled = Value;
+}
+
+void TModbusConnection::SetFlowControl(TFlowControl Value)
+{
+    if (Value == FLine.FlowControl)
+        return;
+    CheckInactive();
+    FLine.FlowControl = Value;
+}
+
+void TModbusConnection::SetHookExistingPort(bool Value)
+{
+    if (Value == FLine.HookExistingPort)
+        return;
+    CheckInactive();
+    FLine.HookExistingPort = Value;
+}
+
+void TModbusConnection::SetPort(const TSerialPort& Value)
+{
+    if (Value == FLine.Port)
+        return;
+    CheckInactive();
+    FLine.Port = Value;
+}
+
+void TModbusConnection::SetRTSEnabled(bool Value)
+{
+    if (Value == FLine.RTSEnabled)
+        return;
+    CheckInactive();
+    FLine.RTSEnabled = Value;
+}
+
+void TModbusConnection::SetTransmissionMode(TTransmissionMode Value)
+{
+    if (Value == FLine.TransmissionMode)
+        return;
+    CheckInactive();
+    FLine.TransmissionMode = Value;
+    FSerial->ComputeCharTimeout(FLine);
+}
+
+void TModbusConnection::SetThreadPriority(TThreadPriority Value)
+{
+    if (Value == FThreadPriority)
+        return;
+    FThreadPriority = Value;
+    if (FThread)
+        FThread->SetPriority(Value);
+}
+
+// The worker reads these at the moment of use, so each takes the shared side of the lock;
+// the setters take the exclusive side.
+
+bool TModbusConnection::EchoQueryBeforeReply() const
+{
+    std::shared_lock Lock(FLock);
+    return FEchoQueryBeforeReply;
+}
+
+void TModbusConnection::SetEchoQueryBeforeReply(bool Value)
+{
+    std::unique_lock Lock(FLock);
+    FEchoQueryBeforeReply = Value;
+}
+
+TMaxRetries TModbusConnection::MaxRetries() const
+{
+    std::shared_lock Lock(FLock);
+    return FMaxRetries;
+}
+
+void TModbusConnection::SetMaxRetries(TMaxRetries Value)
+{
+    std::unique_lock Lock(FLock);
+    if (Value == FMaxRetries)
+        return;
+    if (Value < 1)
+        throw EFieldwireError(messages::ValueRange(1, std::numeric_limits<TMaxRetries>::max()));
+    FMaxRetries = Value;
+}
+
+std::uint32_t TModbusConnection::ReceiveTimeout() const
+{
+    std::shared_lock Lock(FLock);
+    return FReceiveTimeout;
+}
+
+void TModbusConnection::SetReceiveTimeout(std::uint32_t Value)
+{
+    std::unique_lock Lock(FLock);
+    FReceiveTimeout = Value;
+}
+
+std::uint32_t TModbusConnection::RefetchDelay() const
+{
+    std::shared_lock Lock(FLock);
+    return FRefetchDelay;
+}
+
+void TModbusConnection::SetRefetchDelay(std::uint32_t Value)
+{
+    std::unique_lock Lock(FLock);
+    FRefetchDelay = Value;
+}
+
+std::uint32_t TModbusConnection::SendTimeout() const
+{
+    std::shared_lock Lock(FLock);
+    return FSendTimeout;
+}
+
+void TModbusConnection::SetSendTimeout(std::uint32_t Value)
+{
+    std::unique_lock Lock(FLock);
+    FSendTimeout = Value;
+}
+
+std::uint32_t TModbusConnection::TurnaroundDelay() const
+{
+    std::shared_lock Lock(FLock);
+    return FTurnaroundDelay;
+}
+
+void TModbusConnection::SetTurnaroundDelay(std::uint32_t Value)
+{
+    std::unique_lock Lock(FLock);
+    FTurnaroundDelay = Value;
+}
+
+std::uint32_t TModbusConnection::CharTimeout() const
+{
+    return static_cast<std::uint32_t>(FSerial->CharTimeout().count());
+}
+
+// ---------------------------------------------------------------------------------------
+// Clients, servers, queue
+
+void TModbusConnection::RegisterClient(TModbusClient* Client)
+{
+    if (Client && std::find(FClients.begin(), FClients.end(), Client) == FClients.end())
+        FClients.push_back(Client);
+}
+
+void TModbusConnection::UnregisterClient(TModbusClient* Client)
+{
+    FClients.erase(std::remove(FClients.begin(), FClients.end(), Client), FClients.end());
+}
+
+void TModbusConnection::RegisterServer(TModbusServer* Server)
+{
+    if (Server && std::find(FServers.begin(), FServers.end(), Server) == FServers.end())
+        FServers.push_back(Server);
+}
+
+void TModbusConnection::UnregisterServer(TModbusServer* Server)
+{
+    FServers.erase(std::remove(FServers.begin(), FServers.end(), Server), FServers.end());
+}
+
+void TModbusConnection::QueueTransaction(std::unique_ptr<TModbusTransaction>&& Transaction)
+{
+    // The worker is gone already while OnAfterClose runs.
+    if (!FActive || !FThread)
+        throw EFieldwireError(messages::SConnectionMustBeActive);
+    FThread->Enqueue(std::move(Transaction));
+}
+
+// ---------------------------------------------------------------------------------------
+// Worker to UI thread
+
+void TModbusConnection::NotifyFrame(const std::uint8_t* Bytes, std::int32_t Count, bool Sent)
+{
+    // Every receive attempt is reported, an empty one included, so a log shows the silence.
+    if (Sent && Count <= 0)
+        return;
+    auto Data = std::make_shared<const TFrameData>(Bytes, Bytes + std::max<std::int32_t>(Count, 0));
+    Dispatcher().Post([Sink = FSink, Data, Sent] {
+        if (Sink->Owner)
+            Sink->Owner->DeliverFrame(*Data, Sent);
+    });
+}
+
+void TModbusConnection::PostTransaction(std::unique_ptr<TModbusTransaction> Transaction)
+{
+    std::shared_ptr<TModbusTransaction> Shared(std::move(Transaction));
+    Dispatcher().Post([Sink = FSink, Shared, Session = FSession] {
+        if (Sink->Owner)
+            Sink->Owner->DeliverTransaction(*Shared, Session);
+    });
+}
+
+void TModbusConnection::ReportWorkerError(std::exception_ptr Error) noexcept
+{
+    try {
+        Dispatcher().InvokeAndWait([Error] { platform::ReportException(Error); });
+    } catch (...) {
+        // The display itself failed; the worker carries on regardless.
+    }
+}
+
+void TModbusConnection::DeliverTransaction(TModbusTransaction& Transaction, std::uint64_t Session)
+{
+    try {
+        if (!FActive || Session != FSession)
+            return;
+        // Replies are routed by server address, to the first client that has it.
+        for (TModbusClient* Client : FClients) {
+            if (Client->ServerAddress() == Transaction.Info.ServerAddress) {
+                Client->ProcessReply(Transaction);
+                break;
+            }
+        }
+    } catch (...) {
+        platform::ReportException(std::current_exception());
+    }
+}
+
+void TModbusConnection::DeliverFrame(const TFrameData& Data, bool Sent)
+{
+    try {
+        if (Sent)
+            DoFrameSend(Data);
+        else
+            DoFrameReceive(Data);
+    } catch (...) {
+        platform::ReportException(std::current_exception());
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Event raisers
+
+void TModbusConnection::DoAfterClose()
+{
+    if (OnAfterClose)
+        OnAfterClose(*this);
+}
+
+void TModbusConnection::DoAfterOpen()
+{
+    if (OnAfterOpen)
+        OnAfterOpen(*this);
+}
+
+void TModbusConnection::DoBeforeClose()
+{
+    if (OnBeforeClose)
+        OnBeforeClose(*this);
+}
+
+void TModbusConnection::DoBeforeOpen()
+{
+    if (OnBeforeOpen)
+        OnBeforeOpen(*this);
+}
+
+void TModbusConnection::DoFrameReceive(const TFrameData& Data)
+{
+    if (OnFrameReceive)
+        OnFrameReceive(*this, Data);
+}
+
+void TModbusConnection::DoFrameSend(const TFrameData& Data)
+{
+    if (OnFrameSend)
+        OnFrameSend(*this, Data);
+}
+
+platform::ISerialDevice* TModbusConnection::DoGetHookedPortHandle()
+{
+    platform::ISerialDevice* Handle = nullptr;
+    if (OnGetHookedPortHandle)
+        OnGetHookedPortHandle(*this, Handle);
+    return Handle;
+}
+
+} // namespace veltro::modbus

@@ -1,0 +1,79 @@
+#pragma once
+// The worker of an active connection. In client mode it takes queued transactions one at a
+// time, in queue order: sends the request, collects and classifies the reply, retries as
+// configured and hands the finished transaction to the UI thread. It sleeps on the queue
+// when idle and on the port during an exchange; nothing polls.
+
+#include "modbus/ModbusConnection.h"
+#include "modbus/ModbusTransaction.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace veltro::modbus {
+
+class TTransactionThread {
+public:
+    TTransactionThread(TModbusConnection& Owner, TThreadPriority Priority);
+    virtual ~TTransactionThread();
+    TTransactionThread(const TTransactionThread&) = delete;
+    TTransactionThread& operator=(const TTransactionThread&) = delete;
+
+    void Start();
+    // Ends the thread: the transaction in progress is finished with all its attempts, the
+    // ones still queued are freed without events. On the UI thread the wait keeps serving
+    // hand-overs, so a worker reporting an error cannot deadlock it.
+    void Stop() noexcept;
+
+    void Enqueue(std::unique_ptr<TModbusTransaction> Transaction);
+    // Best effort: lowering always works, raising needs the privilege to do so.
+    void SetPriority(TThreadPriority Priority) noexcept;
+
+    bool Terminated() const noexcept { return FTerminated.load(); }
+
+protected:
+    // The thread body: the server loop in server mode, otherwise the client loop.
+    virtual void Execute();
+    // Reports the current error on the UI thread (synchronously) and returns.
+    virtual void HandleException(std::exception_ptr Error) noexcept;
+    // Server mode answers requests instead of sending them; until a server is attached the
+    // worker just keeps the line until it is stopped.
+    virtual void ServerLoop();
+
+    TModbusConnection& Owner() noexcept { return FOwner; }
+
+private:
+    void Run() noexcept;
+    void ClientLoop();
+    bool WaitForQueue();
+    std::unique_ptr<TModbusTransaction> TakeFirst();
+    void ProcessTransaction(std::unique_ptr<TModbusTransaction> Transaction);
+    void Receive(TModbusTransaction& T, std::int32_t RawRequestLength);
+    void DecodeReceived(TModbusTransaction& T, std::int32_t Length);
+    bool IsEcho(TModbusTransaction& T) const;
+    void Classify(TModbusTransaction& T);
+
+    TModbusConnection& FOwner;
+    std::atomic<TThreadPriority> FPriority;
+    std::mutex FQueueLock;
+    std::condition_variable FQueueSignal;  // with FSignaled: an auto-reset event
+    bool FSignaled = false;
+    std::deque<std::unique_ptr<TModbusTransaction>> FQueue;
+    std::vector<std::uint8_t> FRawReceive;
+    std::vector<std::uint8_t> FRawSend;
+    std::int32_t FRawSize;
+
+    std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FFinished{false};
+    std::atomic<int> FTid{0};
+    std::thread FThread;
+};
+
+} // namespace veltro::modbus
