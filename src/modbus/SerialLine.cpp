@@ -16,9 +16,17 @@ using std::chrono::milliseconds;
 
 constexpr bool IsInfinite(milliseconds Timeout) { return Timeout.count() < 0; }
 
+// Time left, rounded down: what is reported as remaining.
 milliseconds MsUntil(Clock::time_point Deadline)
 {
-    const auto Left = std::chrono::duration_cast<milliseconds>(Deadline - Clock::now());
+    const auto Left = std::chrono::floor<milliseconds>(Deadline - Clock::now());
+    return std::max(Left, milliseconds(0));
+}
+
+// Time left, rounded up: a wait bounded by it does not end just before the deadline.
+milliseconds WaitUntil(Clock::time_point Deadline)
+{
+    const auto Left = std::chrono::ceil<milliseconds>(Deadline - Clock::now());
     return std::max(Left, milliseconds(0));
 }
 
@@ -78,9 +86,10 @@ public:
     // The limit for a wait of at most Wanted; InfiniteTimeout asks for all the time left.
     milliseconds Limit(milliseconds Wanted) const
     {
-        if (IsInfinite(Wanted))
-            return FRemaining;
-        return FCountDown ? std::min(Wanted, FRemaining) : Wanted;
+        if (!FCountDown)
+            return IsInfinite(Wanted) ? FRemaining : Wanted;
+        const milliseconds Left = WaitUntil(FDeadline);
+        return IsInfinite(Wanted) ? Left : std::min(Wanted, Left);
     }
 
     void AfterWait(bool GotCharacter)
@@ -290,12 +299,15 @@ bool SerialLine::WaitForRxChar(milliseconds Timeout)
         return false;
     const auto Deadline = Clock::now() + (Infinite ? milliseconds(0) : Timeout);
     for (;;) {
-        const milliseconds Limit = Infinite ? InfiniteTimeout : MsUntil(Deadline);
+        const milliseconds Limit = Infinite ? InfiniteTimeout : WaitUntil(Deadline);
         switch (FDevice->WaitReadable(Limit)) {
         case platform::WaitResult::Ready:
             return true;
         case platform::WaitResult::Timeout:
-            return false;
+            // A device may round its wait down; the time-out is a lower bound here.
+            if (Infinite || Clock::now() >= Deadline)
+                return false;
+            break;
         case platform::WaitResult::Interrupted:
             if (Stoppable && FStopPending.exchange(false))
                 return false;
@@ -450,14 +462,14 @@ bool SerialLine::WriteWithRtsToggle(const std::uint8_t* Data, std::int32_t Count
         FLastError = FDevice->LastError();
         return false;
     }
-    const long Written = FDevice->Write(Data, static_cast<std::size_t>(Count), MsUntil(Deadline));
+    const long Written = FDevice->Write(Data, static_cast<std::size_t>(Count), WaitUntil(Deadline));
     bool Ok = Written == Count;
     if (Written < 0)
         NoteDeviceFailure();
     // The line must not be released before the last bit has left: the output queue empties
     // when the last character enters the transmitter, which then still takes a character
     // time. The drain is bounded by the send time-out, so a stalled driver cannot hold RTS.
-    if (Ok && FDevice->Drain(MsUntil(Deadline)))
+    if (Ok && FDevice->Drain(WaitUntil(Deadline)))
         std::this_thread::sleep_for(std::chrono::microseconds(FCharTimeUs.load()));
     else
         Ok = false;
