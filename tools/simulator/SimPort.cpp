@@ -1,0 +1,200 @@
+#include "simulator/SimPort.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <pty.h>
+#include <stdexcept>
+#include <termios.h>
+#include <unistd.h>
+
+namespace veltro::sim {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// While no slave descriptor is open the master keeps reporting POLLHUP, so a client
+// coming back can only be noticed by looking again; this is how often.
+constexpr std::chrono::milliseconds kClientCheckPeriod{10};
+
+int MsUntil(Clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+std::runtime_error SystemError(const std::string& what)
+{
+    return std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+}  // namespace
+
+SimPort::SimPort(const std::string& portDir, int comNumber) : comNumber_(comNumber)
+{
+    char name[256] = {};
+    int slave = -1;
+    struct termios raw {};
+    ::cfmakeraw(&raw);
+    // Raw on both sides: the device must neither echo the client's bytes nor translate
+    // CR and LF, which carry meaning in the protocols spoken here.
+    if (::openpty(&master_, &slave, name, &raw, nullptr) != 0)
+        throw SystemError("openpty");
+    slavePath_ = name;
+    struct termios t {};
+    ::tcgetattr(master_, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(master_, TCSANOW, &t);
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+    ::close(slave);  // the client's open is the only one, so its close is seen
+
+    if (::pipe2(wake_, O_NONBLOCK | O_CLOEXEC) != 0) {
+        ::close(master_);
+        throw SystemError("pipe2");
+    }
+
+    // Published by renaming a fresh symlink over the entry, so a client looking the
+    // port up never finds it missing, and a stale entry of an earlier run is replaced.
+    const fs::path entry = fs::path(portDir) / ("COM" + std::to_string(comNumber));
+    const fs::path staging = fs::path(portDir) / (".COM" + std::to_string(comNumber) + "." +
+                                                  std::to_string(::getpid()));
+    std::error_code ec;
+    fs::remove(staging, ec);
+    fs::create_symlink(slavePath_, staging, ec);
+    if (!ec)
+        fs::rename(staging, entry, ec);
+    if (ec) {
+        fs::remove(staging, ec);
+        ::close(master_);
+        ::close(wake_[0]);
+        ::close(wake_[1]);
+        throw std::runtime_error("cannot publish " + entry.string() + ": " + ec.message());
+    }
+    publishedPath_ = entry.string();
+}
+
+SimPort::~SimPort()
+{
+    // Remove the entry only if it is still ours; another simulator may have taken it over.
+    std::error_code ec;
+    if (fs::read_symlink(publishedPath_, ec) == fs::path(slavePath_) && !ec)
+        fs::remove(publishedPath_, ec);
+    ::close(master_);
+    ::close(wake_[0]);
+    ::close(wake_[1]);
+}
+
+void SimPort::Stop()
+{
+    // The pipe is never drained: every later poll sees it readable and returns at once.
+    if (!stopped_.exchange(true)) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t n = ::write(wake_[1], &byte, 1);
+    }
+}
+
+void SimPort::NoteClient(bool present)
+{
+    if (clientPresent_.exchange(present) == present)
+        return;
+    if (present) {
+        ++opens_;
+        // Whatever was queued for the previous client must not reach the new one.
+        ::tcflush(master_, TCIOFLUSH);
+    } else {
+        ++hangUps_;
+    }
+}
+
+int SimPort::PollMaster(short events, std::chrono::milliseconds timeout)
+{
+    struct pollfd p[2] = {{master_, events, 0}, {wake_[0], POLLIN, 0}};
+    int rc;
+    do {
+        rc = ::poll(p, 2, static_cast<int>(timeout.count()));
+    } while (rc < 0 && errno == EINTR);
+    if (stopped_.load() || (p[1].revents & POLLIN))
+        return -1;
+    return rc > 0 ? p[0].revents : 0;
+}
+
+bool SimPort::Pause(std::chrono::milliseconds time)
+{
+    const auto deadline = Clock::now() + time;
+    while (!stopped_.load()) {
+        const int left = MsUntil(deadline);
+        if (left <= 0)
+            return true;
+        struct pollfd p {wake_[0], POLLIN, 0};
+        ::poll(&p, 1, left);
+    }
+    return false;
+}
+
+SimPort::ReadResult SimPort::Read(std::vector<uint8_t>& out, std::chrono::milliseconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        const int left = MsUntil(deadline);
+        const int check = clientPresent_.load() ? left : 0;
+        const int revents = PollMaster(POLLIN, std::chrono::milliseconds(check));
+        if (revents < 0)
+            return ReadResult::Stopped;
+        if (revents & POLLIN) {
+            uint8_t buf[512];
+            const ssize_t n = ::read(master_, buf, sizeof buf);
+            if (n > 0) {
+                NoteClient(true);
+                out.insert(out.end(), buf, buf + n);
+                return ReadResult::Data;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                NoteClient(false);  // EIO: the last slave descriptor was closed
+            continue;
+        }
+        if (revents & (POLLHUP | POLLERR)) {
+            NoteClient(false);
+            if (left <= 0)
+                return ReadResult::NoClient;
+            if (!Pause(std::min(kClientCheckPeriod, std::chrono::milliseconds(left))))
+                return ReadResult::Stopped;
+            continue;
+        }
+        // Neither data nor a hang-up: a client has the port open.
+        const bool wasPresent = clientPresent_.load();
+        NoteClient(true);
+        if (wasPresent || left <= 0)
+            return ReadResult::Timeout;
+    }
+}
+
+bool SimPort::Write(const std::string& bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        if (stopped_.load() || !clientPresent_.load())
+            return false;
+        const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            // The client is not reading and the pty buffer is full; wait for room.
+            const int revents = PollMaster(POLLOUT, std::chrono::milliseconds(100));
+            if (revents < 0)
+                return false;
+            if (revents & (POLLHUP | POLLERR))
+                NoteClient(false);
+        } else {
+            NoteClient(false);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace veltro::sim

@@ -1,0 +1,199 @@
+// veltro-sim: the simulated meter on a pseudo-terminal, published as COMn in a port
+// directory, until SIGINT or SIGTERM. It is the demo's partner for the window and a
+// peer for trying the tool without hardware.
+
+#include "simulator/Simulator.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using veltro::sim::MeterFaults;
+using veltro::sim::Simulator;
+using veltro::sim::SimulatorOptions;
+
+struct Arguments {
+    std::string portDir;
+    int meterPort = 1;
+    std::optional<std::string> serial, ident, password;
+    MeterFaults faults;
+    bool demo = false;
+};
+
+void Usage(std::ostream& out)
+{
+    out << "usage: veltro-sim [options]\n"
+           "  --port-dir DIR     publish the lines as DIR/COMn (default: $VELTRO_PORT_DIR,\n"
+           "                     else a new temporary directory, which is printed)\n"
+           "  --meter-port N     the meter's line is COMN (default 1)\n"
+           "  --serial TEXT      meter serial number, data set 0.0.1 (default 12345678)\n"
+           "  --ident TEXT       communication identifier the meter answers (default 12345678)\n"
+           "  --password TEXT    meter password (default KLOMB)\n"
+           "  --silent           the meter answers nothing\n"
+           "  --wrong-bcc        framed replies carry a wrong block check\n"
+           "  --nak-password     every password is refused\n"
+           "  --garbage          stray bytes before every reply\n"
+           "  --delay-ms N       pause N ms before every reply\n"
+           "  --demo             friendly defaults; describes in Italian how to start the window\n";
+}
+
+std::optional<int> ParseInt(const std::string& text, int min, int max)
+{
+    try {
+        size_t used = 0;
+        const int value = std::stoi(text, &used);
+        if (used == text.size() && value >= min && value <= max)
+            return value;
+    } catch (const std::exception&) {
+    }
+    return std::nullopt;
+}
+
+// Returns nullopt after printing what is wrong.
+std::optional<Arguments> ParseArguments(int argc, char** argv)
+{
+    Arguments a;
+    if (const char* dir = std::getenv("VELTRO_PORT_DIR"))
+        a.portDir = dir;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= argc) {
+                std::cerr << "veltro-sim: " << option << " needs a value\n";
+                return std::nullopt;
+            }
+            return std::string(argv[++i]);
+        };
+        auto number = [&](int min, int max) -> std::optional<int> {
+            const auto text = value();
+            if (!text)
+                return std::nullopt;
+            const auto n = ParseInt(*text, min, max);
+            if (!n)
+                std::cerr << "veltro-sim: " << option << " needs a number from " << min << " to " << max << "\n";
+            return n;
+        };
+        if (option == "--help" || option == "-h") {
+            Usage(std::cout);
+            std::exit(0);
+        } else if (option == "--port-dir") {
+            const auto v = value();
+            if (!v) return std::nullopt;
+            a.portDir = *v;
+        } else if (option == "--meter-port") {
+            const auto n = number(1, 200);
+            if (!n) return std::nullopt;
+            a.meterPort = *n;
+        } else if (option == "--serial" || option == "--ident" || option == "--password") {
+            const auto v = value();
+            if (!v) return std::nullopt;
+            (option == "--serial" ? a.serial : option == "--ident" ? a.ident : a.password) = *v;
+        } else if (option == "--delay-ms") {
+            // Within the client's reply time-outs (2000 ms is its tightest) this only
+            // slows the dialogue; longer delays provoke its time-outs on purpose.
+            const auto n = number(0, 60000);
+            if (!n) return std::nullopt;
+            a.faults.replyDelay = std::chrono::milliseconds(*n);
+        } else if (option == "--silent") {
+            a.faults.silent = true;
+        } else if (option == "--wrong-bcc") {
+            a.faults.wrongBcc = true;
+        } else if (option == "--nak-password") {
+            a.faults.nakPassword = true;
+        } else if (option == "--garbage") {
+            a.faults.garbage = true;
+        } else if (option == "--demo") {
+            a.demo = true;
+        } else {
+            std::cerr << "veltro-sim: unknown option " << option << "\n";
+            Usage(std::cerr);
+            return std::nullopt;
+        }
+    }
+    return a;
+}
+
+void PrintDemo(Simulator& sim, const std::string& portDir)
+{
+    auto& state = sim.State();
+    const int port = sim.Options().meterPort;
+    std::cout << "Simulatore VeltroConf avviato.\n"
+              << "Contatore simulato (IEC 62056-21) su COM" << port << " -> " << sim.MeterPort()->SlavePath() << "\n"
+              << "  matricola " << state.SerialNumber() << ", ID di comunicazione " << state.CommIdent()
+              << ", password " << state.Password() << "\n"
+              << "Cartella delle porte: " << portDir << "\n"
+              << "Per avviare la finestra su queste porte, dalla cartella di compilazione:\n"
+              << "  VELTRO_PORT_DIR=" << portDir << " ./src/app/veltroconf\n"
+              << "Nella pagina \"Configurazione\" scegliere la porta seriale " << port
+              << " e l'ID di comunicazione " << state.CommIdent() << ".\n"
+              << "Premere Ctrl+C per terminare." << std::endl;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const auto args = ParseArguments(argc, argv);
+    if (!args)
+        return 2;
+
+    std::string portDir = args->portDir;
+    bool ownDir = false;
+    if (portDir.empty()) {
+        char tmpl[] = "/tmp/veltro-sim-XXXXXX";
+        if (!::mkdtemp(tmpl)) {
+            std::cerr << "veltro-sim: cannot create a port directory\n";
+            return 1;
+        }
+        portDir = tmpl;
+        ownDir = true;
+    } else {
+        std::error_code ec;
+        std::filesystem::create_directories(portDir, ec);
+    }
+
+    // Blocked before any thread starts, so only sigwait below receives them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    Simulator sim({portDir, args->meterPort});
+    if (args->serial) sim.State().SetSerialNumber(*args->serial);
+    if (args->ident) sim.State().SetCommIdent(*args->ident);
+    if (args->password) sim.State().SetPassword(*args->password);
+    sim.Meter().SetFaults(args->faults);
+    try {
+        sim.Start();
+    } catch (const std::exception& e) {
+        std::cerr << "veltro-sim: " << e.what() << "\n";
+        return 1;
+    }
+
+    if (args->demo) {
+        PrintDemo(sim, portDir);
+    } else {
+        if (ownDir)
+            std::cout << "port directory: " << portDir << "\n";
+        std::cout << "meter (IEC 62056-21): COM" << args->meterPort << " -> " << sim.MeterPort()->SlavePath()
+                  << ", serial " << sim.State().SerialNumber() << ", ident " << sim.State().CommIdent() << std::endl;
+    }
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    sim.Stop();
+    if (ownDir) {
+        std::error_code ec;
+        std::filesystem::remove(portDir, ec);  // empty once the lines are withdrawn
+    }
+    if (args->demo)
+        std::cout << "Simulatore terminato." << std::endl;
+    return 0;
+}
