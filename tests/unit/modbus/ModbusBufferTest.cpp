@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -131,4 +132,19 @@ TEST(ModbusBits, PacksLeastSignificantBitFirstAndRoundTrips)
     B.SetSize(1);
     B.Seek(bmStart);
     EXPECT_THROW(UnpackBits(B, Back), EFieldwireError);
+}
+
+TEST(ModbusBuffer, ANewBufferHoldsZeroesEvenWhereTheHeapWasUsedBefore)
+{
+    // Dirty the heap with a buffer of the same size first, so that an allocation that is
+    // not cleared would most likely hand out these bytes again.
+    {
+        TModbusBuffer Dirty(256);
+        Dirty.SetSize(256);
+        std::memset(Dirty.Data(), 0xA5, 256);
+    }
+    TModbusBuffer B(256);
+    B.SetSize(256);
+    for (int I = 0; I < 256; ++I)
+        ASSERT_EQ(B.Data()[I], 0) << "byte " << I;
 }
