@@ -1,0 +1,116 @@
+// The veltro-sim program as the demo script and a user run it: it publishes the meter
+// in the given port directory, serves it with the state from its options, and withdraws
+// it and exits cleanly on SIGTERM or SIGINT.
+
+#include "SimFixture.h"
+
+#include <csignal>
+#include <filesystem>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace veltro::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Built next to the tests: <build>/tools/simulator/veltro-sim.
+std::string ProgramPath()
+{
+    return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "tools/simulator/veltro-sim").string();
+}
+
+class Program {
+public:
+    explicit Program(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), ProgramPath());
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Program()
+    {
+        if (pid_ > 0 && !exited_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool Started() const { return pid_ > 0; }
+    void Signal(int signal) const { ::kill(pid_, signal); }
+    // The exit code, or -1 when it did not end in time or ended by a signal.
+    int WaitExit(std::chrono::milliseconds timeout)
+    {
+        int status = 0;
+        const bool ended = WaitUntil([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, timeout);
+        exited_ = ended;
+        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool exited_ = false;
+};
+
+class VeltroSimProgramTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(VeltroSimProgramTest, ServesTheGivenStateAndEndsCleanlyOnASignal)
+{
+    ASSERT_TRUE(fs::exists(ProgramPath())) << ProgramPath();
+    PortDir dir;
+    Program sim({"--port-dir", dir.Path(), "--meter-port", "3", "--serial", "55501234", "--ident", "77",
+                 "--password", "PW"});
+    ASSERT_TRUE(sim.Started());
+    const fs::path entry = fs::path(dir.Path()) / "COM3";
+    ASSERT_TRUE(WaitUntil([&] { return fs::is_symlink(entry); }));
+
+    FdLink line(platform::ResolvePortName("COM3"));
+    line.Connect();
+    ASSERT_TRUE(line.IsConnected()) << line.LastError;
+    link::TIec1107 client;
+    client.Link = &line;
+    ASSERT_TRUE(client.Connect("77"));
+    ASSERT_TRUE(client.SwitchBaudRate());
+    ASSERT_TRUE(client.ReadValue("0.0.1"));
+    std::string serial;
+    client.GetValueText(serial);
+    EXPECT_EQ(serial, "55501234");
+    EXPECT_TRUE(client.SetPassword("PW"));
+
+    // Ends while a client still holds the line open.
+    sim.Signal(GetParam());
+    EXPECT_EQ(sim.WaitExit(std::chrono::seconds(5)), 0);
+    EXPECT_FALSE(fs::is_symlink(entry));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, VeltroSimProgramTest, ::testing::Values(SIGTERM, SIGINT),
+                         [](const auto& info) { return info.param == SIGTERM ? "Term" : "Int"; });
+
+TEST(VeltroSimProgramOptionsTest, RefusesBadOptionsWithoutPublishingAnything)
+{
+    PortDir dir;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--port-dir", dir.Path(), "--bogus"},
+          std::vector<std::string>{"--port-dir", dir.Path(), "--meter-port", "0"},
+          std::vector<std::string>{"--port-dir", dir.Path(), "--delay-ms", "x"},
+          std::vector<std::string>{"--port-dir", dir.Path(), "--serial"}}) {
+        Program sim(args);
+        ASSERT_TRUE(sim.Started());
+        EXPECT_EQ(sim.WaitExit(std::chrono::seconds(5)), 2) << args.back();
+    }
+    EXPECT_TRUE(fs::is_empty(dir.Path()));
+}
+
+}  // namespace
+}  // namespace veltro::test
