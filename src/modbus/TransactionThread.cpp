@@ -48,7 +48,9 @@ void Pause(std::uint32_t Ms)
 TTransactionThread::TTransactionThread(TModbusConnection& Owner, TThreadPriority Priority)
     : FOwner(Owner),
       FPriority(Priority),
-      FRawSize(RawBufferSize(Owner.TransmissionMode()))
+      FRawSize(RawBufferSize(Owner.TransmissionMode())),
+      FMode(Owner.TransmissionMode()),
+      FSide(Owner.ConnectionMode())
 {
     FRawReceive.assign(static_cast<std::size_t>(FRawSize), 0);
     FRawSend.assign(static_cast<std::size_t>(FRawSize), 0);
@@ -65,7 +67,7 @@ void TTransactionThread::Stop() noexcept
 {
     if (FThread.joinable()) {
         FTerminated = true;
-        if (FOwner.ConnectionMode() == cmServer)
+        if (FSide == cmServer)
             FOwner.Line().SignalServerStop();
         {
             std::lock_guard Lock(FQueueLock);
@@ -111,7 +113,7 @@ void TTransactionThread::Run() noexcept
 
 void TTransactionThread::Execute()
 {
-    if (FOwner.ConnectionMode() == cmServer)
+    if (FSide == cmServer)
         ServerLoop();
     else
         ClientLoop();
@@ -171,7 +173,7 @@ void TTransactionThread::ProcessTransaction(std::unique_ptr<TModbusTransaction> 
     SerialLine& Line = FOwner.Line();
     T.Info.Attempts = 0;
     const std::int32_t RawLength =
-        EncodeFrame(FOwner.TransmissionMode(), T.Request, FRawSend.data(), FRawSize);
+        EncodeFrame(FMode, T.Request, FRawSend.data(), FRawSize);
     const bool Broadcast = T.Info.ServerAddress == 0 && !T.Custom;
     for (;;) {
         T.Info.ReplyStatus = rsNoReply;
@@ -206,7 +208,7 @@ void TTransactionThread::DecodeReceived(TModbusTransaction& T, std::int32_t Leng
     // checksum: the attempt ends without a reply and may be repeated, instead of the whole
     // transaction vanishing without an event.
     try {
-        DecodeFrame(FOwner.TransmissionMode(), FRawReceive.data(), Length, T.Reply);
+        DecodeFrame(FMode, FRawReceive.data(), Length, T.Reply);
     } catch (const EFieldwireError&) {
         T.Reply.SetSize(0);
     } catch (const EAssertionFailed&) {
@@ -223,7 +225,7 @@ bool TTransactionThread::IsEcho(TModbusTransaction& T) const
 
 void TTransactionThread::Classify(TModbusTransaction& T)
 {
-    const TTransmissionMode Mode = FOwner.TransmissionMode();
+    const TTransmissionMode Mode = FMode;
     if (!IsValidFrame(Mode, cmClient, T.Reply)) {
         T.Info.ReplyStatus = rsNoReply;
     } else if (!ReplyMatchesRequest(T.Request, T.Reply, T.AcceptAnyServer)) {

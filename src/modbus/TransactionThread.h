@@ -69,6 +69,9 @@ private:
     std::vector<std::uint8_t> FRawReceive;
     std::vector<std::uint8_t> FRawSend;
     std::int32_t FRawSize;
+    // Both are refused changes while the connection is active, so the worker keeps its own copy.
+    TTransmissionMode FMode;
+    TConnectionMode FSide;
 
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FFinished{false};
