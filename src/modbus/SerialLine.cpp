@@ -183,6 +183,14 @@ void SerialLine::OpenPort(const LineSettings& Settings)
             FLastError = FDevice->LastError();
             throw EFieldwireError(messages::SInitTimeoutsFailed);
         }
+        // A server's wait for the next request is ended through the device's wake-up; a
+        // device whose wake-up does not reach its waits could never be stopped. The check
+        // also leaves no wake-up pending for the first wait.
+        FDevice->Interrupt();
+        if (FDevice->WaitReadable(milliseconds(0)) != platform::WaitResult::Interrupted) {
+            FLastError = FDevice->LastError();
+            throw EFieldwireError(messages::SInitEventMaskFailed);
+        }
         ApplyLineSettings(Settings);
         ComputeCharTimeout(Settings);
     } catch (...) {

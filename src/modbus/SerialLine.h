@@ -60,7 +60,8 @@ public:
     // Obtains the port (opened by name, or from the hook provider), configures it and
     // computes the inter-character timeout. Raises EFieldwireError with "Could not open
     // serial port", "Failed to initialize serial I/O buffers", "Failed to initialize
-    // communication timeouts" or "Failed to update device control block"; after a failure
+    // communication timeouts", "Failed to initialize serial event mask" (the device's
+    // wake-up does not end its waits) or "Failed to update device control block"; after a failure
     // nothing stays open (a hooked port is left as it was handed over).
     void OpenPort(const LineSettings& Settings);
     // Closes the port unless it was hooked; afterwards the line is closed either way.

@@ -54,6 +54,7 @@ public:
     bool failConfigure = false;
     bool failWait = false;
     bool failModemLines = false;
+    bool interruptWorks = true;
     bool hasRs485 = false;
     bool drainSucceeds = true;
 
@@ -174,7 +175,7 @@ public:
     void Interrupt() override
     {
         std::lock_guard lock(mutex_);
-        interrupted_ = true;
+        interrupted_ = interruptWorks;
         changed_.notify_all();
     }
     bool Drain(std::chrono::milliseconds) override

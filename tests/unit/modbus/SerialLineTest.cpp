@@ -128,6 +128,7 @@ TEST_F(SerialLineFake, OpeningReportsTheStepThatFailedAndLeavesNothingOpen)
         {[](FakeSerialDevice& D) { D.Close(); }, "Could not open serial port"},
         {[](FakeSerialDevice& D) { D.failInQueue = true; }, "Failed to initialize serial I/O buffers"},
         {[](FakeSerialDevice& D) { D.failWait = true; }, "Failed to initialize communication timeouts"},
+        {[](FakeSerialDevice& D) { D.interruptWorks = false; }, "Failed to initialize serial event mask"},
         {[](FakeSerialDevice& D) { D.failConfigure = true; }, "Failed to update device control block"},
         {[](FakeSerialDevice& D) { D.failModemLines = true; }, "Failed to update device control block"},
     };
