@@ -348,5 +348,68 @@ TEST_F(ClientExchange, AFinishedTransactionDeliveredAfterReopeningIsDropped)
     EXPECT_EQ(Received.size(), 1u);
 }
 
+Bytes Text(const std::string& S) { return Bytes(S.begin(), S.end()); }
+
+TEST_F(ClientExchange, AsciiFramingCarriesTheSameExchange)
+{
+    Conn->SetTransmissionMode(tmASCII);
+    Open();
+    Client.ReadHoldingRegisters(0, 2);
+    EXPECT_EQ(Request(17), Text(":110300000002EA\r\n"));
+    const Bytes Reply = Text(":11030400010002E5\r\n");
+    Pty.Send(Reply);
+    ASSERT_TRUE(WaitForHolding(1));
+    EXPECT_EQ(Holding[0].Info.ReplyStatus, rsSuccess);
+    EXPECT_EQ(Holding[0].Values, Rising(2));
+    EXPECT_EQ(Received, std::vector<TFrameData>{Reply});
+}
+
+TEST_F(ClientExchange, AGarbledAsciiReplyIsNoReplyAndStillRaisesTheEvent)
+{
+    // Line noise inside the hex digits: the attempt failed like one with a bad checksum, and
+    // the caller still hears of its read.
+    std::vector<std::string> Errors;
+    auto Previous = platform::SetExceptionHandler(
+        [&](std::exception_ptr E) { Errors.push_back(platform::ExceptionMessage(E)); });
+    Conn->SetTransmissionMode(tmASCII);
+    Conn->SetMaxRetries(2);
+    Open();
+    Client.ReadHoldingRegisters(0, 2);
+    Request(17);
+    Pty.Send(Text(":1103040G010002E5\r\n"));
+    Request(17);  // repeated
+    Pty.Send(Text(":11030400010002E5\r\n"));
+    ASSERT_TRUE(WaitForHolding(1));
+    EXPECT_EQ(Holding[0].Info.ReplyStatus, rsSuccess);
+    EXPECT_EQ(Holding[0].Info.Attempts, 2u);
+    EXPECT_TRUE(Errors.empty());
+    platform::SetExceptionHandler(Previous);
+}
+
+TEST_F(ClientExchange, DeliveriesPendingWhenTheConnectionGoesAreDropped)
+{
+    Open();
+    Client.ReadHoldingRegisters(0, 1);
+    Request(8);
+    Pty.Send(RegisterReply(Server, 1, 2));
+    const auto Deadline = std::chrono::steady_clock::now() + 5s;
+    while (Ui.PendingPosts() < 3 && std::chrono::steady_clock::now() < Deadline)
+        std::this_thread::yield();
+    ASSERT_EQ(Ui.PendingPosts(), 3u);
+    Conn.reset();
+    Ui.Pump();
+    EXPECT_TRUE(Holding.empty());
+    EXPECT_TRUE(Sent.empty());
+}
+
+TEST_F(ClientExchange, AServerModeWorkerStopsPromptlyOnClose)
+{
+    Conn->SetConnectionMode(cmServer);
+    Open();
+    const auto Start = std::chrono::steady_clock::now();
+    Conn->SetActive(false);
+    EXPECT_LT(std::chrono::steady_clock::now() - Start, 1s);
+}
+
 } // namespace
 } // namespace veltro::modbus::test
