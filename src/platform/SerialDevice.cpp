@@ -221,6 +221,12 @@ bool PosixSerialDevice::Configure(const SerialSettings& s)
 int PosixSerialDevice::InQueue()
 {
     int n = 0;
+    if (IsOpen()) {
+        // A pty hands bytes to the reading side from a kernel worker; poll waits for that
+        // hand-off, so the count below includes bytes the far end has already written.
+        struct pollfd p {impl_->fd, POLLIN, 0};
+        ::poll(&p, 1, 0);
+    }
     if (!IsOpen() || ::ioctl(impl_->fd, FIONREAD, &n) != 0) {
         impl_->Fail(IsOpen() ? errno : EBADF);
         return -1;
