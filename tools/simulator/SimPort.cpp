@@ -104,10 +104,12 @@ void SimPort::NoteClient(bool present)
         return;
     if (present) {
         ++opens_;
-        // Whatever was queued for the previous client must not reach the new one.
-        ::tcflush(master_, TCIOFLUSH);
     } else {
         ++hangUps_;
+        // Whatever was queued for or from the client that left must not reach or be
+        // taken for the next one. Flushed here, not when the next one appears: by then
+        // its first bytes may already be queued.
+        ::tcflush(master_, TCIOFLUSH);
     }
 }
 
