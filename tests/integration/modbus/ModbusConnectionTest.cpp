@@ -5,6 +5,7 @@
 #include "modbus/FieldwireError.h"
 #include "platform/SerialDevice.h"
 #include "platform/UiDispatcher.h"
+#include "support/FakeSerialDevice.h"
 
 #include <fcntl.h>
 #include <termios.h>
@@ -284,6 +285,45 @@ INSTANTIATE_TEST_SUITE_P(Requests, ModbusClientRange,
                                            RangeCase{0, 125, ""},
                                            RangeCase{65500, 37, "Starting register index is invalid (65500)"},
                                            RangeCase{65500, 36, ""}));
+
+// The connection on a scripted device instead of the pty, for refusals a pty never gives.
+class ModbusConnectionOnFake : public ClientFixture {
+protected:
+    void SetUp() override
+    {
+        ClientFixture::SetUp();
+        Conn->Line().SetDeviceOpener([this](const std::string&, int&) {
+            return std::make_unique<veltro::test::SerialDeviceRef>(Fake);
+        });
+    }
+    veltro::test::FakeSerialDevice Fake;
+};
+
+TEST_F(ModbusConnectionOnFake, ARefusedLineSettingKeepsThePreviousValue)
+{
+    Open();
+    Fake.failConfigure = true;
+    EXPECT_EQ(Raised([&] { Conn->SetBaudRate(br9600); }), messages::SUpdateDcbFailed);
+    EXPECT_EQ(Conn->BaudRate(), br19200);
+    EXPECT_EQ(Fake.LastSettings().baudRate, 19200u);
+    Fake.failConfigure = false;
+    Conn->SetBaudRate(br9600);
+    EXPECT_EQ(Fake.LastSettings().baudRate, 9600u);
+}
+
+TEST_F(ModbusConnectionOnFake, ARequestThatCannotBeWrittenIsNoReplyWithoutListening)
+{
+    Conn->SetSendTimeout(20);
+    Conn->SetMaxRetries(2);
+    Fake.StallWritesAfter(3);
+    Open();
+    Client.ReadHoldingRegisters(0, 1);
+    ASSERT_TRUE(WaitForHolding(1));
+    EXPECT_EQ(Holding[0].Info.ReplyStatus, rsNoReply);
+    EXPECT_EQ(Holding[0].Info.Attempts, 2u);
+    EXPECT_EQ(Sent.size(), 2u);
+    EXPECT_TRUE(Received.empty());  // nothing is awaited after a failed write
+}
 
 } // namespace
 } // namespace veltro::modbus::test
