@@ -105,7 +105,10 @@ int main(int argc, char** argv) {
     }
     diagram.SetFrequency(hz);
 
-    if (!diagram.Render()) return Fail(QStringLiteral("the diagram could not be drawn with these values"));
+    // Some texts take the font size the previous paint left; the second paint shows the
+    // diagram as it looks while polling repaints it.
+    if (!diagram.Render() || !diagram.Render())
+        return Fail(QStringLiteral("the diagram could not be drawn with these values"));
     if (!diagram.Bitmap().save(args.front(), "PNG")) return Fail(QStringLiteral("cannot write ") + args.front());
     return 0;
 }
