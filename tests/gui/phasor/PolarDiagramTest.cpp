@@ -85,47 +85,32 @@ protected:
         return n;
     }
 
-    // The same text drawn alone by the canvas the diagram draws with, for comparison.
-    struct Reference {
-        QImage image;
-        QRect cell;
-    };
-    static Reference DrawText(QSize size, int fontSize, Point at, const QString& text, const QColor& colour) {
-        Reference ref{QImage(size, QImage::Format_RGB32), {}};
-        ref.image.setDotsPerMeterX(3780);
-        ref.image.setDotsPerMeterY(3780);
-        ref.image.fill(kWhite);
+    // Draws with the canvas the diagram uses onto a blank picture of the same density,
+    // so that a text can be compared with what the diagram shows.
+    template <class Draw>
+    static QImage WithCanvas(QSize size, int fontSize, Draw draw) {
+        QImage image(size, QImage::Format_RGB32);
+        image.setDotsPerMeterX(3780);
+        image.setDotsPerMeterY(3780);
+        image.fill(kWhite);
         PolarCanvas canvas;
         canvas.SetFontSize(fontSize);
-        canvas.Begin(ref.image);
-        canvas.SetBrush(kWhite);
-        canvas.SetFontColor(colour);
-        canvas.TextOut(at.x, at.y, text);
-        ref.cell = QRect(at.x, at.y, canvas.TextWidth(text), canvas.TextHeight(text));
+        canvas.Begin(image);
+        draw(canvas);
         canvas.End();
-        return ref;
+        return image;
     }
-    static int TextHeightAt(int fontSize) {
-        QImage probe(1, 1, QImage::Format_RGB32);
-        probe.setDotsPerMeterX(3780);
-        probe.setDotsPerMeterY(3780);
-        PolarCanvas canvas;
-        canvas.SetFontSize(fontSize);
-        canvas.Begin(probe);
-        const int h = canvas.TextHeight(QStringLiteral("a"));
-        canvas.End();
-        return h;
+    static QSize TextSize(int fontSize, const QString& text) {
+        QSize size;
+        WithCanvas({1, 1}, fontSize, [&](PolarCanvas& c) { size = {c.TextWidth(text), c.TextHeight(text)}; });
+        return size;
     }
-    static int TextWidthAt(int fontSize, const QString& text) {
-        QImage probe(1, 1, QImage::Format_RGB32);
-        probe.setDotsPerMeterX(3780);
-        probe.setDotsPerMeterY(3780);
-        PolarCanvas canvas;
-        canvas.SetFontSize(fontSize);
-        canvas.Begin(probe);
-        const int w = canvas.TextWidth(text);
-        canvas.End();
-        return w;
+    static QImage DrawText(QSize size, int fontSize, Point at, const QString& text, const QColor& colour) {
+        return WithCanvas(size, fontSize, [&](PolarCanvas& c) {
+            c.SetBrush(kWhite);
+            c.SetFontColor(colour);
+            c.TextOut(at.x, at.y, text);
+        });
     }
     bool SamePixels(const QImage& expected, const QRect& region) const {
         for (int y = region.top(); y <= region.bottom(); ++y)
@@ -296,24 +281,26 @@ TEST_P(LocaleTexts, FrequencyAndTableFollowTheDecimalSeparator) {
     const int fontSize = ScaleFontSize(l.R);  // left by the scale bar
     const int b = l.R / 20;
     const int x1 = l.m / 2;
-    const Point at{x1 + (3 * b) / 2, l.E - TextHeightAt(fontSize)};
-    const Reference right = DrawText(d.size(), fontSize, at, QString::fromLatin1(c.frequency), kRed);
-    const Reference wrong = DrawText(d.size(), fontSize, at, QString::fromLatin1(c.wrongFrequency), kRed);
+    const QString text = QString::fromLatin1(c.frequency);
+    const Point at{x1 + (3 * b) / 2, l.E - TextSize(fontSize, "a").height()};
+    const QImage right = DrawText(d.size(), fontSize, at, text, kRed);
+    const QImage wrong = DrawText(d.size(), fontSize, at, QString::fromLatin1(c.wrongFrequency), kRed);
     // Compare right of the sine symbol, which shares the text's first pixels.
-    const QRect region = right.cell.adjusted(x1 + 2 * b + 1 - at.x, 0, 0, -1);
+    const QRect cell(QPoint(at.x, at.y), TextSize(fontSize, text));
+    const QRect region = cell.adjusted(x1 + 2 * b + 1 - at.x, 0, 0, -1);
     EXPECT_GT(CountIn(region, kRed), 0);
-    EXPECT_TRUE(SamePixels(right.image, region));
-    EXPECT_FALSE(SamePixels(wrong.image, region));
+    EXPECT_TRUE(SamePixels(right, region));
+    EXPECT_FALSE(SamePixels(wrong, region));
 
     // "Tensioni" row, column L2: right-aligned in its cell.
-    const int cw = TextWidthAt(fontSize, QStringLiteral("000.00 V")) + 10;
-    const int h = TextHeightAt(fontSize);
+    const int cw = TextSize(fontSize, "000.00 V").width() + 10;
+    const int h = TextSize(fontSize, "X").height();
     const int x0 = l.E + 5 * l.m;
     const QString value = QString::fromUtf8(c.voltageL2);
-    const int cellRight = x0 + (cw + 10) * 2 + cw;
-    const Point valueAt{cellRight - TextWidthAt(fontSize, value), l.m + 2 * h - h / 2};
-    const Reference table = DrawText(d.size(), fontSize, valueAt, value, kRed);
-    EXPECT_TRUE(SamePixels(table.image, table.cell));
+    const QSize valueSize = TextSize(fontSize, value);
+    const Point valueAt{x0 + (cw + 10) * 2 + cw - valueSize.width(), l.m + 2 * h - h / 2};
+    EXPECT_TRUE(SamePixels(DrawText(d.size(), fontSize, valueAt, value, kRed),
+                           QRect(QPoint(valueAt.x, valueAt.y), valueSize)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, LocaleTexts,
@@ -364,25 +351,17 @@ TEST_F(PolarDiagram, HintFollowsThePointerOntoATip) {
 
     auto expectHint = [&](Point pointer, const QString& text, const QColor& colour) {
         const QColor tip = QToolTip::palette().color(QPalette::ToolTipBase);
-        const Point corner{pointer.x + 15, pointer.y + 10};
-        const int w = TextWidthAt(6, text) + 4;
-        const int h = TextHeightAt(6) + 2;
-        EXPECT_EQ(At(corner), kGray);
-        EXPECT_EQ(At({corner.x + w - 1, corner.y + h - 1}), kGray);
-        EXPECT_EQ(At({corner.x + w - 2, corner.y + 1}), tip);
-        Reference ref{QImage(d.size(), QImage::Format_RGB32), {}};
-        ref.image.setDotsPerMeterX(3780);
-        ref.image.setDotsPerMeterY(3780);
-        PolarCanvas canvas;
-        canvas.SetFontSize(6);
-        canvas.Begin(ref.image);
-        canvas.SetBrush(tip);
-        canvas.SetFontColor(colour);
-        const QRect box(corner.x, corner.y, w, h);
-        canvas.TextRect(box, corner.x + 1, corner.y + 1, text);
-        canvas.End();
+        const QRect box(QPoint(pointer.x + 15, pointer.y + 10), TextSize(6, text) + QSize(4, 2));
+        EXPECT_EQ(At({box.left(), box.top()}), kGray);
+        EXPECT_EQ(At({box.right(), box.bottom()}), kGray);
+        EXPECT_EQ(At({box.right() - 1, box.top() + 1}), tip);
         EXPECT_GT(CountIn(box, colour), 0);
-        EXPECT_TRUE(SamePixels(ref.image, box.adjusted(1, 1, -1, -1))) << text.toStdString();
+        const QImage ref = WithCanvas(d.size(), 6, [&](PolarCanvas& c) {
+            c.SetBrush(tip);
+            c.SetFontColor(colour);
+            c.TextRect(box, box.left() + 1, box.top() + 1, text);
+        });
+        EXPECT_TRUE(SamePixels(ref, box.adjusted(1, 1, -1, -1))) << text.toStdString();
     };
     expectHint(onVoltage, QStringLiteral("VL1 = 230,00 V (0,00\u00b0)"), kRed);
 
