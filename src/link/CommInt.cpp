@@ -42,7 +42,8 @@ private:
 
 // Counts arrivals without consuming input: every byte ever queued was either taken out
 // (read or purged) or is still queued. Whenever the queue is seen empty the baseline is
-// set again, so bytes taken out uncounted (NUL stripping) cannot hide later arrivals.
+// set again, so bytes taken out uncounted (NUL stripping, bytes arriving between the
+// count and the purge) cannot hide later arrivals for long.
 class ArrivalTracker {
 public:
     bool Update(uint64_t consumed, int queued)
@@ -171,10 +172,13 @@ namespace {
 Observation Observe(platform::ISerialDevice& device, TCommLineWatch& watch, ArrivalTracker& arrivals)
 {
     Observation o;
-    // Consumed first, queue second: a read in between then makes the sum too small
-    // (an arrival seen one round late), never too large (a later arrival hidden).
-    const uint64_t consumed = watch.consumed;
-    const int queued = device.InQueue();
+    uint64_t consumed = 0;
+    int queued = 0;
+    {
+        std::lock_guard lock(watch.countLock);
+        consumed = watch.consumed;
+        queued = device.InQueue();
+    }
     o.inputWaiting = queued > 0;
     if (arrivals.Update(consumed, queued)) {
         if (watch.signalArrival)
@@ -409,10 +413,15 @@ int32_t TCustomComm::Read(void* dst, int32_t count)
     if (count <= 0)
         return 0;
     // The device never blocks in a read, so ReadTimeout has nothing to bound here.
-    const long n = device_->Read(static_cast<uint8_t*>(dst), static_cast<size_t>(count));
+    long n = 0;
+    {
+        std::lock_guard countGuard(watch_.countLock);
+        n = device_->Read(static_cast<uint8_t*>(dst), static_cast<size_t>(count));
+        if (n > 0)
+            watch_.consumed += static_cast<uint64_t>(n);
+    }
     if (n < 0)
         RaiseCommError("Read error", device_->LastError());
-    watch_.consumed += static_cast<uint64_t>(n);
     return static_cast<int32_t>(n);
 }
 
@@ -431,6 +440,7 @@ void TCustomComm::PurgeIn()
     if (!IsOpen())
         return;
     PortLockGuard guard(portLock_);
+    std::lock_guard countGuard(watch_.countLock);
     const int queued = device_->InQueue();
     device_->Purge(true, false);
     if (queued > 0)

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -68,6 +69,9 @@ private:
 
 // What a port and its event thread share about the line while the port is open.
 struct TCommLineWatch {
+    // Held around taking bytes out of the input queue and counting them, and around the
+    // event thread's look at queue and count, so that look is never half a read old.
+    std::mutex countLock;
     std::atomic<uint64_t> consumed{0};   // bytes taken out of the input queue (reads, purges)
     std::atomic<uint32_t> errors{0};     // line-error flags not yet taken by the port
     std::atomic<bool> txPending{false};  // a write went out; the empty output queue is awaited
