@@ -218,4 +218,20 @@ TEST_F(SerialLinePty, SettlingDiscardsStaleInputAndTheTalkOfABusyLine)
     EXPECT_FALSE(Line.WaitForRxChar(0ms));
 }
 
+TEST_F(SerialLinePty, ALineThatNeverFallsSilentDoesNotKeepSettlingForEver)
+{
+    Open();
+    Peer = std::thread([this] {
+        while (!StopPeer) {
+            Pty.Send(Bytes("55"));
+            std::this_thread::sleep_for(20ms); // far below the 188 ms silence
+        }
+    });
+    const auto Start = Clock::now();
+    Line.SettleLine();
+    const auto Took = Clock::now() - Start;
+    EXPECT_GE(Took, SerialLine::MaxSettleTime - 50ms);
+    EXPECT_LT(Took, SerialLine::MaxSettleTime + 500ms);
+}
+
 } // namespace

@@ -426,4 +426,16 @@ TEST_F(SerialLineFake, SettlingDiscardsWhatTheLineIsSending)
     EXPECT_FALSE(Line.WaitForRxChar(0ms));
 }
 
+TEST_F(SerialLineFake, AStopEndsSettlingAndStaysPendingForTheServerWait)
+{
+    LineSettings S;
+    S.ConnectionMode = cmServer;
+    Open(S);
+    for (int I = 0; I < 3; ++I)
+        Fake->Deliver({0x55});
+    Line.SignalServerStop();
+    Line.SettleLine();
+    EXPECT_FALSE(Line.WaitForRxChar(InfiniteTimeout)) << "the stop was not used up by settling";
+}
+
 } // namespace
