@@ -18,7 +18,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       PageControl_(new PageControl(this)), tabConfig_(new PageConfig), tabTest_(new PageMonitor),
-      TabSheet1_(new PageDecode), Timer1_(new QTimer(this))
+      TabSheet1_(new PageDecode)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Configurazione / Controllo moduli Veltro"));
@@ -34,12 +34,15 @@ TfrmMain::TfrmMain(QWidget* parent)
     PageControl_->addTab(TabSheet1_, QStringLiteral("Decodifica"));
     PageControl_->SetOnChanging([this](bool& allow) { PageControlChanging(allow); });
 
-    Timer1_->setObjectName(QStringLiteral("Timer1"));
-    Timer1_->setInterval(100);
-
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     FormCreate();
+}
+
+// The poll timer lives with the page it drives.
+QTimer* TfrmMain::Timer1() const
+{
+    return tabTest_->Timer1;
 }
 
 void TfrmMain::FormCreate()

@@ -29,7 +29,7 @@ public:
     PageConfig* tabConfig() const { return tabConfig_; }
     PageMonitor* tabTest() const { return tabTest_; }
     PageDecode* TabSheet1() const { return TabSheet1_; }
-    QTimer* Timer1() const { return Timer1_; }
+    QTimer* Timer1() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -39,7 +39,6 @@ private:
     PageConfig* tabConfig_;
     PageMonitor* tabTest_;
     PageDecode* TabSheet1_;
-    QTimer* Timer1_;
 };
 
 }  // namespace veltro::app

@@ -2,10 +2,13 @@
 
 #include "app/Formatting.h"
 #include "app/Glyphs.h"
+#include "app/Common.h"
 #include "app/Guard.h"
+#include "app/ModuleRegisters.h"
 #include "app/InputRules.h"
 #include "app/UpDown.h"
 #include "app/Widgets.h"
+#include "link/LinkClasses.h"
 #include "phasor/PolarDiagram.h"
 #include "platform/DebugOutput.h"
 
@@ -21,9 +24,11 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTime>
+#include <QTimer>
 
 #include <QTimeZone>
 
+#include <numbers>
 #include <vector>
 
 namespace veltro::app {
@@ -60,6 +65,42 @@ std::string DateTimeText(PollStatistics::Time t)
 std::string LongTimeText(PollStatistics::Time t)
 {
     return FormatLongTime(LocalTime(t).time()).toStdString();
+}
+
+QString StampText(const MeterStamp& s)
+{
+    return FormatDateTime(QDate(s.date.year, s.date.month, s.date.day), QTime(s.time.hour, s.time.minute, s.time.second));
+}
+
+double Radians(double degrees)
+{
+    return degrees * std::numbers::pi / 180.0;
+}
+
+TReplyOutcome Outcome(uint8_t status)
+{
+    switch (status) {
+    case modbus::rsSuccess: return roSuccess;
+    case modbus::rsUnmatched: return roUnmatched;
+    case modbus::rsException: return roException;
+    case modbus::rsNoReply: return roNoReply;
+    default: return roInvalid;
+    }
+}
+
+const char* FailureLine(TReplyOutcome outcome)
+{
+    switch (outcome) {
+    case roUnmatched: return "Ricevuta una risposta non corrispondente alla richiesta inviata!";
+    case roException: return "Ricevuta una risposta di errore!";
+    case roNoReply: return "Nessuna risposta ricevuta!";
+    default: return "Risposta invalida!";
+    }
+}
+
+std::string ComboText(const QComboBox* combo)
+{
+    return combo->currentText().toStdString();
 }
 
 // A display-only grid whose first row is fixed (the column titles live in it).
@@ -115,7 +156,197 @@ PageMonitor::PageMonitor(QWidget* parent) : QWidget(parent)
     FDiagram = new phasor::TPolarDiagram(pnlPolar);
     FDiagram->setObjectName(QStringLiteral("FDiagram"));
     FDiagram->setGeometry(pnlPolar->rect());
+    ShowStartStop(false);
     InitGrids();
+    CreateModbus();
+}
+
+void PageMonitor::CreateModbus()
+{
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(100);
+    connect(Timer1, &QTimer::timeout, this, Guarded([this] { Timer1Timer(); }));
+
+    mbConn = std::make_unique<modbus::TModbusConnection>();
+    mbConn->SetBaudRate(modbus::br9600);
+    mbConn->SetParity(modbus::psNone);
+    mbConn->SetPort("COM7");
+    mbConn->SetReceiveTimeout(2500);
+    mbConn->SetSilentInterval(200);
+    mbConn->OnFrameSend = [this](modbus::TModbusConnection&, const modbus::TFrameData& data) {
+        RunGuarded([&] { mbConnFrameSend(data); });
+    };
+    mbConn->OnFrameReceive = [this](modbus::TModbusConnection&, const modbus::TFrameData& data) {
+        RunGuarded([&] { mbConnFrameReceive(data); });
+    };
+    mbClient = std::make_unique<modbus::TModbusClient>();
+    mbClient->SetConnection(mbConn.get());
+    mbClient->SetServerAddress(121);
+    mbClient->OnHoldingRegistersRead = [this](modbus::TModbusClient&, modbus::TTransactionInfo& info, uint16_t start,
+                                              uint16_t count, const modbus::TRegValues& values) {
+        RunGuarded([&] { mbClientHoldingRegistersRead(info, start, count, values); });
+    };
+
+    connect(btnStartStop, &QPushButton::clicked, this, Guarded([this] { btnStartStopClick(); }));
+}
+
+void PageMonitor::ShowStartStop(bool running)
+{
+    btnStartStop->setText(running ? QStringLiteral("Arresta") : QStringLiteral("Avvia"));
+    btnStartStop->setIcon(StartStopGlyph(running ? 1 : 0));
+}
+
+void PageMonitor::btnStartStopClick()
+{
+    if (FRunning)
+        StopPolling();
+    else
+        StartPolling();
+}
+
+void PageMonitor::StartPolling()
+{
+    FStats.FInErrorRun = false;
+    // The angles are 6.28/3 and 12.56/3, as the module's own tools draw them.
+    const double angles[3] = {0.0, 2.0933333333333333, 4.1866666666666665};
+    for (int i = 0; i < 3; ++i) {
+        const QString phase = QStringLiteral("L%1").arg(i + 1);
+        FDiagram->SetVoltageArrow(i, phase, QStringLiteral("VL%1").arg(i + 1), 0.0, angles[i], 1, Qt::SolidLine);
+    }
+    for (int i = 0; i < 3; ++i) {
+        const QString phase = QStringLiteral("L%1").arg(i + 1);
+        FDiagram->SetCurrentArrow(i, phase, QStringLiteral("CL%1").arg(i + 1), 0.0, angles[i], 2, Qt::SolidLine);
+    }
+    ConfigureConnection();
+    try {
+        mbConn->SetActive(true);
+    } catch (const std::exception& e) {
+        ShowErrorBox(QString::fromStdString(e.what()));
+        return;
+    }
+    FPollPhase = 0;
+    Timer1->start();
+    grpModbus->setEnabled(false);
+    FRunning = true;
+    ShowStartStop(true);
+}
+
+void PageMonitor::ConfigureConnection()
+{
+    using namespace link;
+    mbConn->SetPort("COM" + std::to_string(udComPort->Position()));
+    switch (StrToTableValue(LinkBaudNames, LinkBaudValues, ComboText(cmbMB2Bps))) {
+    case 3: mbConn->SetBaudRate(modbus::br2400); break;
+    case 4: mbConn->SetBaudRate(modbus::br4800); break;
+    case 5: mbConn->SetBaudRate(modbus::br9600); break;
+    case 6: mbConn->SetBaudRate(modbus::br19200); break;
+    default: break;  // a rate the module does not offer keeps the previous one
+    }
+    const int parity = StrToTableValue(LinkParityNames, LinkParityValues, ComboText(cmbMB2Parity));
+    mbConn->SetParity(parity == 1 ? modbus::psOdd : parity == 2 ? modbus::psEven : modbus::psNone);
+    const int dataBits = StrToTableValue(LinkDataBitsNames, LinkDataBitsValues, ComboText(cmbMB2Databits));
+    mbConn->SetDataBits(dataBits == 0 ? modbus::db7 : modbus::db8);
+    const int stopBits = StrToTableValue(LinkStopBitsNames, LinkStopBitsValues, ComboText(cmbMB2Stopbits));
+    mbConn->SetStopBits(stopBits == 1 ? modbus::sb2 : modbus::sb1);
+    mbClient->SetServerAddress(static_cast<uint8_t>(udMBAddress->Position()));
+}
+
+void PageMonitor::StopPolling()
+{
+    Timer1->stop();
+    grpModbus->setEnabled(true);
+    mbConn->SetActive(false);
+    FRunning = false;
+    ShowStartStop(false);
+}
+
+void PageMonitor::Timer1Timer()
+{
+    Timer1->stop();  // one request in flight at a time
+    const RegisterBlockRange block = kModuleBlocks[static_cast<size_t>(FPollPhase)];
+    mbClient->ReadHoldingRegisters(block.start, block.count, 0);
+    FStats.Request(PollStatistics::Clock::now());
+    FPollPhase = (FPollPhase + 1) % static_cast<int>(kModuleBlocks.size());
+}
+
+void PageMonitor::mbClientHoldingRegistersRead(modbus::TTransactionInfo& Info, uint16_t StartReg, uint16_t,
+                                               const modbus::TRegValues& RegValues)
+{
+    const TReplyOutcome outcome = Outcome(Info.ReplyStatus);
+    if (outcome != roSuccess)
+        AddLog(QString::fromUtf8(FailureLine(outcome)));
+    FStats.Reply(outcome, PollStatistics::Clock::now());
+    if (outcome == roSuccess) {
+        const RegisterBlock block(RegValues);
+        if (StartReg == kModuleBlocks[0].start)
+            ShowBlock1(block);
+        else if (StartReg == kModuleBlocks[1].start)
+            ShowBlock2(block);
+        else if (StartReg == kModuleBlocks[2].start)
+            ShowBlock3(block);
+    }
+    if (pnlDebug->isVisible())
+        listLogDblClick();
+    // A reply that arrives after polling was stopped must not start the ticks again.
+    if (FRunning)
+        Timer1->start();
+}
+
+void PageMonitor::ShowBlock1(const RegisterBlock& block)
+{
+    lblMatricola->setText(QString::number(block.RegLongWord(kRegSerial)));
+    if (const auto stamp = block.RegStamp(kRegClockTime, kRegClockDate))
+        lblDateTime->setText(StampText(*stamp));
+    for (size_t i = 0; i < kTotalCount; ++i)
+        gridTotals->item(static_cast<int>(i) + 1, 1)->setText(FormatGeneral(block.RegDouble(kRegTotals + 4 * i)));
+    lblCosPhi->setText(FormatFixed(block.RegSingle(kRegCosPhi), 3));
+    FDiagram->SetFrequency(block.RegSingle(kRegFrequency));
+    lblPowerA->setText(FormatFixed(block.RegSingle(kRegPowerA), 3));
+    lblPowerQ->setText(FormatFixed(block.RegSingle(kRegPowerQ), 3));
+    lblPowerS->setText(FormatFixed(block.RegSingle(kRegPowerS), 3));
+}
+
+void PageMonitor::ShowBlock2(const RegisterBlock& block)
+{
+    double current[3], voltage[3];
+    for (size_t i = 0; i < 3; ++i) {
+        current[i] = block.RegSingle(kRegCurrent[i]);
+        voltage[i] = block.RegSingle(kRegVoltage[i]);
+    }
+    for (int i = 0; i < 3; ++i)
+        FDiagram->SetCurrent(i, current[i], Radians(block.RegSingle(kRegCurrentAngle + 2 * static_cast<size_t>(i))));
+    FDiagram->SetVoltage(0, voltage[0], 0.0);
+    FDiagram->SetVoltage(1, voltage[1], Radians(block.RegSingle(kRegVoltageAngle)));
+    FDiagram->SetVoltage(2, voltage[2], Radians(block.RegSingle(kRegVoltageAngle + 2)));
+    for (int i = 0; i < 3; ++i) {
+        gridTotals->item(11 + i, 1)->setText(FormatFixed(current[i], 3));
+        gridTotals->item(14 + i, 1)->setText(FormatFixed(voltage[i], 1));
+    }
+}
+
+void PageMonitor::ShowBlock3(const RegisterBlock& block)
+{
+    for (int record = 0; record < 2; ++record) {
+        const size_t p = static_cast<size_t>(record) * kProfileRecordSize;
+        const int row = record + 1;
+        const auto stamp = block.RegStamp(p, p + 3);
+        gridProfiles->item(row, 0)->setText(stamp ? StampText(*stamp) : QString());
+        gridProfiles->item(row, 1)->setText(stamp ? QStringLiteral("P.0%1").arg(record + 1) : QString());
+        for (size_t ch = 0; ch < kProfileChannels; ++ch)
+            gridProfiles->item(row, static_cast<int>(ch) + 2)
+                ->setText(stamp ? FormatGeneral(block.RegDouble(p + 6 + 4 * ch)) : QString());
+    }
+}
+
+void PageMonitor::mbConnFrameSend(const modbus::TFrameData& Data)
+{
+    AddLog(QStringLiteral("Send: ") + QString::fromStdString(BytesToHex(Data)));
+}
+
+void PageMonitor::mbConnFrameReceive(const modbus::TFrameData& Data)
+{
+    AddLog(QStringLiteral("Recv: ") + QString::fromStdString(BytesToHex(Data)));
 }
 
 void PageMonitor::InitGrids()

@@ -5,7 +5,12 @@
 
 #include "app/PollStatistics.h"
 
+#include "modbus/ModbusClient.h"
+#include "modbus/ModbusConnection.h"
+
 #include <QWidget>
+
+#include <memory>
 
 class QComboBox;
 class QGroupBox;
@@ -15,6 +20,7 @@ class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
+class QTimer;
 
 namespace veltro::phasor {
 class TPolarDiagram;
@@ -22,6 +28,7 @@ class TPolarDiagram;
 
 namespace veltro::app {
 
+class RegisterBlock;
 class UpDown;
 
 class PageMonitor : public QWidget {
@@ -31,6 +38,14 @@ public:
     // One line in the communication log: local long time, a blank, the message. The
     // log keeps the newest 101 lines; each line also goes to the debugger output.
     void AddLog(const QString& msg);
+
+    // Polling: start/stop, one request per tick, the outcome of each request.
+    void btnStartStopClick();
+    void Timer1Timer();
+    void mbClientHoldingRegistersRead(modbus::TTransactionInfo& Info, uint16_t StartReg, uint16_t RegCount,
+                                      const modbus::TRegValues& RegValues);
+    void mbConnFrameSend(const modbus::TFrameData& Data);
+    void mbConnFrameReceive(const modbus::TFrameData& Data);
 
     // Fixed texts of both grids.
     void InitGrids();
@@ -44,6 +59,10 @@ public:
     int FPollPhase = 0;     // register block the next tick requests
     PollStatistics FStats;
     phasor::TPolarDiagram* FDiagram;
+    QTimer* Timer1;
+    // The client is declared after the connection so it is released first.
+    std::unique_ptr<modbus::TModbusConnection> mbConn;
+    std::unique_ptr<modbus::TModbusClient> mbClient;
 
     QGroupBox* grpModbus;
     QLineEdit* editMBAddress;
@@ -76,6 +95,14 @@ private:
     void CreateModbusGroup();
     void CreateValues();
     void CreateLog();
+    void CreateModbus();
+    void StartPolling();
+    void StopPolling();
+    void ConfigureConnection();
+    void ShowBlock1(const RegisterBlock& block);
+    void ShowBlock2(const RegisterBlock& block);
+    void ShowBlock3(const RegisterBlock& block);
+    void ShowStartStop(bool running);
 };
 
 }  // namespace veltro::app
