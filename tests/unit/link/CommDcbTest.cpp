@@ -80,11 +80,3 @@ TEST(CommDcb, BlockBecomesTermiosSettingsAndModemLines)
     EXPECT_TRUE(d.driveDtr && !d.dtrOn && d.driveRts && !d.rtsOn);  // line control disabled
     EXPECT_FALSE(d.settings.checkParity);
 }
-
-TEST(CommDcb, EveryRateHasItsBitsPerSecond)
-{
-    const uint32_t expected[] = {110,   300,   600,   1200,   2400,   4800,   9600,  14400,
-                                 19200, 38400, 56000, 57600, 115200, 128000, 256000};
-    for (int i = br110; i <= br256000; ++i)
-        EXPECT_EQ(BaudRateValue(static_cast<TBaudrate>(i)), expected[i]);
-}
