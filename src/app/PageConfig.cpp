@@ -4,8 +4,12 @@
 #include "app/Glyphs.h"
 #include "app/Guard.h"
 #include "app/InputRules.h"
+#include "app/SerialSettingsText.h"
 #include "app/UpDown.h"
 #include "app/Widgets.h"
+#include "link/Iec1107.h"
+#include "link/LinkClasses.h"
+#include "link/LinkSerial.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,7 +17,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QApplication>
+#include <QMessageBox>
 #include <QPushButton>
+
+#include <functional>
 
 namespace veltro::app {
 
@@ -28,6 +36,95 @@ QPlainTextEdit* AddMemo(QWidget* parent, const char* name, const QRect& geometry
     memo->setReadOnly(true);
     memo->setGeometry(geometry);
     return memo;
+}
+
+std::string Text(const QWidget* widget)
+{
+    if (auto* combo = qobject_cast<const QComboBox*>(widget))
+        return combo->currentText().toStdString();
+    return static_cast<const QLineEdit*>(widget)->text().toStdString();
+}
+
+bool IsBlank(const std::string& text)
+{
+    return text.find_first_not_of(' ') == std::string::npos;
+}
+
+// A manual Modbus address: a decimal integer the module accepts.
+bool IsServerAddress(const std::string& text, int32_t& value)
+{
+    return TryStrToInt(text, value) && value >= 1 && value <= 247;
+}
+
+// One step per line in the run's memo, shown at once: the run holds the UI thread and
+// only lets it repaint while the link waits for the meter.
+class RunLog {
+public:
+    explicit RunLog(QPlainTextEdit* memo) : memo_(memo) { memo_->clear(); }
+    void operator()(const std::string& line) const { memo_->appendPlainText(QString::fromStdString(line)); }
+
+private:
+    QPlainTextEdit* memo_;
+};
+
+// Disconnects the link however the run ends. The normal paths disconnect it themselves;
+// this also covers a run cut short by an exception, so the port is never left open.
+class LinkCloser {
+public:
+    explicit LinkCloser(link::TLinkSerial& link) : link_(link) {}
+    ~LinkCloser()
+    {
+        if (armed_) {
+            try {
+                link_.Disconnect();
+            } catch (...) {  // the exception that ended the run is the one to report
+            }
+        }
+    }
+    void Disconnect()
+    {
+        armed_ = false;
+        link_.Disconnect();
+    }
+
+private:
+    link::TLinkSerial& link_;
+    bool armed_ = true;
+};
+
+// Connects the link if needed; false (logged) when the port cannot be opened.
+bool ConnectLink(link::TLinkSerial& link, const RunLog& log)
+{
+    if (!link.IsConnected()) {
+        log("Connessione fisica");
+        link.Connect();
+    }
+    if (link.IsConnected())
+        return true;
+    log("Connessione fisica fallita");
+    return false;
+}
+
+// Sign-on and programming mode, then body, then sign-off; false if any part fails.
+bool MeterSession(link::TLinkSerial& link, const std::string& commIdent, const RunLog& log,
+                  const std::function<bool(link::TIec1107&)>& body)
+{
+    link::TIec1107 iec;
+    iec.Link = &link;
+    log("Connessione al contatore " + commIdent);
+    if (!iec.Connect(commIdent)) {
+        log("Connessione al contatore fallita");
+        return false;
+    }
+    bool result = false;
+    log("Cambio velocità");
+    if (iec.SwitchBaudRate())
+        result = body(iec);
+    else
+        log("Switch del baud rate fallita");
+    log("Disconnessione contatore");
+    iec.Disconnect();
+    return result;
 }
 
 QPushButton* AddGlyphButton(QWidget* parent, const char* name, const QString& caption, const QIcon& glyph,
@@ -55,7 +152,7 @@ PageConfig::PageConfig(QWidget* parent) : QWidget(parent)
 
 void PageConfig::CreateIecGroup()
 {
-    auto* group = AddGroup(this, "grpIECSerialConfig",
+    QGroupBox* group = grpIECSerialConfig = AddGroup(this, "grpIECSerialConfig",
                            QStringLiteral("Parametri di comunicazione su interfaccia secondaria IEC 62056-21  "),
                            QRect(8, 4, 540, 118));
     AddLabel(group, QStringLiteral("Porta seriale PC"), QRect(12, 26, 100, 16));
@@ -170,6 +267,8 @@ void PageConfig::ConnectHandlers()
     // Both boxes react to every change of state, by the user or by a read.
     connect(chkAutoAddress, &QCheckBox::toggled, this, Guarded([this] { chkAutoAddressClick(); }));
     connect(chkMBAutoConfig, &QCheckBox::toggled, this, Guarded([this] { chkMBAutoConfigClick(); }));
+    connect(btnReadConfig, &QPushButton::clicked, this, Guarded([this] { btnReadConfigClick(); }));
+    connect(btnWriteConfig, &QPushButton::clicked, this, Guarded([this] { btnWriteConfigClick(); }));
 }
 
 void PageConfig::EnableWriteControls(bool enable)
@@ -203,6 +302,196 @@ void PageConfig::chkMBAutoConfigClick()
     const bool manual = !chkMBAutoConfig->isChecked();
     for (QComboBox* combo : {cmbMBBps, cmbMBParity, cmbMBStopbits, cmbMBDatabits})
         combo->setEnabled(manual);
+}
+
+void PageConfig::ConfigureLink(link::TLinkSerial& link) const
+{
+    using namespace link;
+    link.SetBaudRate(StrToTableValue(LinkBaudNames, LinkBaudValues, Text(cmbIECBps)));
+    link.SetParity(StrToTableValue(LinkParityNames, LinkParityValues, Text(cmbIECParity)));
+    link.SetDataBits(StrToTableValue(LinkDataBitsNames, LinkDataBitsValues, Text(cmbIECDatabits)));
+    link.SetStopBits(StrToTableValue(LinkStopBitsNames, LinkStopBitsValues, Text(cmbIECStopbits)));
+    link.SetPort(udIECComPort->Position());
+}
+
+bool PageConfig::ReadConfiguration(const std::string& commIdent)
+{
+    const RunLog log(memoLog1);
+    link::TLinkSerial link;
+    ConfigureLink(link);
+    LinkCloser closer(link);
+    bool result = false;
+    if (ConnectLink(link, log)) {
+        result = MeterSession(link, commIdent, log, [&](link::TIec1107& iec) {
+            // A register that cannot be read does not stop the others.
+            bool error = false;
+            std::string value;
+            log("Lettura matricola");
+            if (iec.ReadValue("0.0.1")) {
+                iec.GetValueText(value);
+                editMeterIdent->setText(QString::fromStdString(value));
+            } else {
+                log("Errore nella lettura del registro 0.0.1");
+                error = true;
+            }
+            log("Lettura indirizzo server modbus");
+            if (iec.ReadValue("0.0.7")) {
+                iec.GetValueText(value);
+                ShowServerAddress(value);
+            } else {
+                log("Errore nella lettura del registro 0.0.7");
+                error = true;
+            }
+            log("Lettura configurazione seriale modbus");
+            if (iec.ReadValue("0.0.8")) {
+                iec.GetValueText(value);
+                ShowSerialSettings(value);
+            } else {
+                log("Errore nella lettura del registro 0.0.8");
+                error = true;
+            }
+            return !error;
+        });
+        log("Disconnessione fisica");
+    }
+    closer.Disconnect();
+    log("Fine lavoro");
+    return result;
+}
+
+void PageConfig::ShowServerAddress(const std::string& value)
+{
+    chkAutoAddress->setChecked(true);
+    int32_t address = 0;
+    if (IsServerAddress(value, address)) {
+        editServerAddress->setText(QString::fromStdString(value));
+        chkAutoAddress->setChecked(false);  // the module uses a manual address
+    } else if (!TryStrToInt(value, address) && IsBlank(value)) {
+        editServerAddress->clear();  // empty: the automatic address
+    } else {
+        editServerAddress->setText(QStringLiteral("invalid (%1)").arg(QString::fromStdString(value)));
+    }
+}
+
+void PageConfig::ShowSerialSettings(const std::string& value)
+{
+    chkMBAutoConfig->setChecked(true);
+    if (!IsBlank(value) && ParseSerialSettings(value))
+        chkMBAutoConfig->setChecked(false);
+    // Also when the box kept its state, so the combos always match it after a read.
+    chkMBAutoConfigClick();
+}
+
+bool PageConfig::ParseSerialSettings(const std::string& value)
+{
+    using namespace link;
+    // A part that does not fit stops the parse; the combos of the parts before it keep
+    // what they were given.
+    SerialSettingsIndices parsed;
+    const bool ok = ParseSerialSettingsText(value, parsed);
+    if (parsed.baud)
+        SelectComboItem(cmbMBBps, LinkBaudNames, *parsed.baud);
+    if (parsed.dataBits)
+        SelectComboItem(cmbMBDatabits, LinkDataBitsNames, *parsed.dataBits);
+    if (parsed.parity)
+        SelectComboItem(cmbMBParity, LinkParityNames, *parsed.parity);
+    if (parsed.stopBits)
+        SelectComboItem(cmbMBStopbits, LinkStopBitsNames, *parsed.stopBits);
+    return ok;
+}
+
+bool PageConfig::WriteConfiguration(const std::string& commIdent)
+{
+    const RunLog log(memoLog2);
+    link::TLinkSerial link;
+    ConfigureLink(link);
+    LinkCloser closer(link);
+    bool result = false;
+    if (ConnectLink(link, log)) {
+        result = MeterSession(link, commIdent, log, [&](link::TIec1107& iec) {
+            log("Invio password");
+            if (!iec.SetPassword(Text(editPassword))) {
+                log("Password non valida");
+                return false;
+            }
+            log("Scrittura indirizzo server modbus");
+            const std::string address = chkAutoAddress->isChecked() ? std::string() : Text(editServerAddress);
+            if (!iec.WriteData("0.0.7", address)) {
+                log("Errore nella scrittura del registro 0.0.7");
+                return false;
+            }
+            log("Scrittura configurazione seriale modbus");
+            if (!iec.WriteData("0.0.8", SerialSettingsToWrite())) {
+                log("Errore nella scrittura del registro 0.0.8");
+                return false;
+            }
+            return true;
+        });
+        log("Disconnessione fisica");
+    }
+    closer.Disconnect();
+    log("Fine lavoro");
+    return result;
+}
+
+// "9600 8N1" from the four combo boxes; empty for the module's default settings.
+std::string PageConfig::SerialSettingsToWrite() const
+{
+    using namespace link;
+    if (chkMBAutoConfig->isChecked())
+        return {};
+    return SerialSettingsToText(StrToTableValue(LinkBaudNames, LinkBaudValues, Text(cmbMBBps)),
+                                StrToTableValue(LinkDataBitsNames, LinkDataBitsValues, Text(cmbMBDatabits)),
+                                StrToTableValue(LinkParityNames, LinkParityValues, Text(cmbMBParity)),
+                                StrToTableValue(LinkStopBitsNames, LinkStopBitsValues, Text(cmbMBStopbits)));
+}
+
+void PageConfig::SetRunControlsEnabled(bool enable, bool includeWriteGroups)
+{
+    btnReadConfig->setEnabled(enable);
+    grpIECSerialConfig->setEnabled(enable);
+    editCommIdent->setEnabled(enable);
+    editPassword->setEnabled(enable);
+    if (includeWriteGroups)
+        EnableWriteControls(enable);
+}
+
+void PageConfig::btnReadConfigClick()
+{
+    if (editCommIdent->text().isEmpty()) {
+        QMessageBox::information(this, QApplication::applicationName(),
+                                 QStringLiteral("Inserire l'identificativo di comunicazione"));
+        return;
+    }
+    SetRunControlsEnabled(false, true);
+    bool result = false;
+    try {
+        result = ReadConfiguration(Text(editCommIdent));
+    } catch (...) {
+        SetRunControlsEnabled(true, false);
+        EnableWriteControls(false);
+        throw;
+    }
+    SetRunControlsEnabled(true, false);
+    EnableWriteControls(result);
+}
+
+void PageConfig::btnWriteConfigClick()
+{
+    int32_t address = 0;
+    if (!chkAutoAddress->isChecked() && !IsServerAddress(Text(editServerAddress), address)) {
+        QMessageBox::information(this, QApplication::applicationName(),
+                                 QStringLiteral("Inserire un indirizzo MODBUS manuale valido (1-247)"));
+        return;
+    }
+    SetRunControlsEnabled(false, true);
+    try {
+        WriteConfiguration(Text(editCommIdent));
+    } catch (...) {
+        SetRunControlsEnabled(true, true);
+        throw;
+    }
+    SetRunControlsEnabled(true, true);
 }
 
 }  // namespace veltro::app

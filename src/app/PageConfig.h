@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <string>
+
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -12,6 +14,10 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+
+namespace veltro::link {
+class TLinkSerial;
+}
 
 namespace veltro::app {
 
@@ -27,7 +33,16 @@ public:
     void chkAutoAddressClick();
     void chkMBAutoConfigClick();
 
+    void btnReadConfigClick();
+    void btnWriteConfigClick();
+    // The two runs; true only when every step the meter had to confirm was confirmed.
+    bool ReadConfiguration(const std::string& commIdent);
+    bool WriteConfiguration(const std::string& commIdent);
+    // Fills the RS485 combo boxes from a "0.0.8" value such as "19200 8E2".
+    bool ParseSerialSettings(const std::string& value);
+
     // IEC group
+    QGroupBox* grpIECSerialConfig;
     QLineEdit* editIECComPort;
     UpDown* udIECComPort;
     QComboBox* cmbIECBps;
@@ -61,6 +76,11 @@ private:
     void CreateModuleGroups();
     void CreateWriteColumn();
     void ConnectHandlers();
+    void SetRunControlsEnabled(bool enable, bool includeWriteGroups);
+    void ShowServerAddress(const std::string& value);
+    void ShowSerialSettings(const std::string& value);
+    std::string SerialSettingsToWrite() const;
+    void ConfigureLink(link::TLinkSerial& link) const;
 };
 
 }  // namespace veltro::app

@@ -2,9 +2,11 @@
 
 #include "platform/PortNames.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <iterator>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -61,6 +63,29 @@ speed_t StandardSpeed(uint32_t rate)
     case 1000000: return B1000000;
     default: return B0;
     }
+}
+
+// Writes the settings with one termios2 call. tcsetattr() is not used: glibc reports
+// EINVAL when the driver kept its data bits or parity, which a pty always does, so every
+// reopen of a pty with parity would fail although the settings it can take were taken.
+// termios2 also carries rates that have no Bxxx constant (14400, 56000, 128000, 256000).
+bool ApplyTermios(int fd, const struct termios& t, uint32_t rate)
+{
+    KernelTermios2 t2 {};
+    if (::ioctl(fd, kTcGets2, &t2) != 0)
+        return false;
+    t2.c_iflag = t.c_iflag;
+    t2.c_oflag = t.c_oflag;
+    t2.c_lflag = t.c_lflag;
+    t2.c_line = t.c_line;
+    std::copy_n(t.c_cc, std::size(t2.c_cc), t2.c_cc);
+    const speed_t standard = StandardSpeed(rate);
+    const tcflag_t speed = standard != B0 ? standard : kBother;
+    // The input speed field (shifted by 16) is cleared: it then follows the output speed.
+    t2.c_cflag = (t.c_cflag & ~(kCbaud | (kCbaud << 16))) | speed;
+    t2.c_ispeed = rate;
+    t2.c_ospeed = rate;
+    return ::ioctl(fd, kTcSets2, &t2) == 0;
 }
 
 int MsLeft(Clock::time_point deadline)
@@ -194,26 +219,8 @@ bool PosixSerialDevice::Configure(const SerialSettings& s)
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
 
-    const speed_t standard = StandardSpeed(s.baudRate);
-    if (standard != B0) {
-        ::cfsetispeed(&t, standard);
-        ::cfsetospeed(&t, standard);
-        if (::tcsetattr(impl_->fd, TCSANOW, &t) != 0)
-            return impl_->Fail(errno);
-    } else {
-        if (::tcsetattr(impl_->fd, TCSANOW, &t) != 0)
-            return impl_->Fail(errno);
-        KernelTermios2 t2 {};
-        if (::ioctl(impl_->fd, kTcGets2, &t2) != 0)
-            return impl_->Fail(errno);
-        t2.c_cflag = (t2.c_cflag & ~kCbaud) | kBother;
-        t2.c_cflag &= ~(kCbaud << 16);  // input speed follows the output speed
-        t2.c_cflag |= kBother << 16;
-        t2.c_ispeed = s.baudRate;
-        t2.c_ospeed = s.baudRate;
-        if (::ioctl(impl_->fd, kTcSets2, &t2) != 0)
-            return impl_->Fail(errno);
-    }
+    if (!ApplyTermios(impl_->fd, t, s.baudRate))
+        return impl_->Fail(errno);
     impl_->stripNul = s.stripNul;
     return true;
 }
