@@ -431,7 +431,9 @@ void PageMonitor::CreateValues()
 {
     pnlPolar = new QWidget(this);
     pnlPolar->setObjectName(QStringLiteral("pnlPolar"));
-    pnlPolar->setGeometry(8, 90, 344, 270);
+    // 240 pixels high: the diagram then draws the plain polar plot; its value table
+    // would not fit beside the totals grid, which shows the same magnitudes.
+    pnlPolar->setGeometry(8, 106, 344, 240);
 
     gridTotals = AddGrid(this, "gridTotals", 3, 17, {47, 64, 187}, QPoint(358, 88));
 

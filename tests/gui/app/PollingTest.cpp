@@ -12,6 +12,7 @@
 
 #include <QGroupBox>
 #include <QLabel>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -143,5 +144,37 @@ TEST_F(Polling, APortThatCannotBeOpenedLeavesPollingStopped)
     EXPECT_FALSE(page().FRunning);
     EXPECT_EQ(page().btnStartStop->text(), "Avvia");
     EXPECT_TRUE(page().grpModbus->isEnabled());
+    EXPECT_FALSE(window.Timer1()->isActive());
+}
+
+TEST_F(Polling, TheSettingsOfThePageReachTheConnection)
+{
+    page().cmbMB2Parity->setCurrentText(QStringLiteral("Pari"));
+    page().cmbMB2Bps->setCurrentText(QStringLiteral("19200"));
+    page().cmbMB2Stopbits->setCurrentText(QStringLiteral("2"));
+    Click();
+    ASSERT_TRUE(page().FRunning);
+    EXPECT_EQ(page().mbConn->Parity(), modbus::psEven);
+    EXPECT_EQ(page().mbConn->BaudRate(), modbus::br19200);
+    EXPECT_EQ(page().mbConn->StopBits(), modbus::sb2);
+    EXPECT_EQ(page().mbConn->Port(), "COM1");
+    EXPECT_EQ(page().mbClient->ServerAddress(), 100);
+    Click();
+    page().cmbMB2Parity->setCurrentText(QStringLiteral("Dispari"));
+    Click();
+    EXPECT_EQ(page().mbConn->Parity(), modbus::psOdd);
+}
+
+TEST_F(Polling, ClosingTheWindowWhilePollingStopsAndReleasesThePort)
+{
+    Click();
+    ASSERT_TRUE(WaitFor([&] { return page().FStats.FResponses >= 1; }));
+    EXPECT_TRUE(window.close());
+    EXPECT_FALSE(page().FRunning);
+    EXPECT_FALSE(page().mbConn->Active());
+    EXPECT_FALSE(window.isVisible());
+    // Nothing starts the ticks again, not even the reply of the exchange the close
+    // waited for, which is delivered with the next pass of the event loop.
+    QCoreApplication::processEvents();
     EXPECT_FALSE(window.Timer1()->isActive());
 }
