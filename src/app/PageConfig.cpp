@@ -324,33 +324,24 @@ bool PageConfig::ReadConfiguration(const std::string& commIdent)
     if (ConnectLink(link, log)) {
         result = MeterSession(link, commIdent, log, [&](link::TIec1107& iec) {
             // A register that cannot be read does not stop the others.
-            bool error = false;
-            std::string value;
-            log("Lettura matricola");
-            if (iec.ReadValue("0.0.1")) {
+            const auto read = [&](const char* step, const std::string& code, auto&& show) {
+                log(step);
+                if (!iec.ReadValue(code)) {
+                    log("Errore nella lettura del registro " + code);
+                    return false;
+                }
+                std::string value;
                 iec.GetValueText(value);
-                editMeterIdent->setText(QString::fromStdString(value));
-            } else {
-                log("Errore nella lettura del registro 0.0.1");
-                error = true;
-            }
-            log("Lettura indirizzo server modbus");
-            if (iec.ReadValue("0.0.7")) {
-                iec.GetValueText(value);
-                ShowServerAddress(value);
-            } else {
-                log("Errore nella lettura del registro 0.0.7");
-                error = true;
-            }
-            log("Lettura configurazione seriale modbus");
-            if (iec.ReadValue("0.0.8")) {
-                iec.GetValueText(value);
-                ShowSerialSettings(value);
-            } else {
-                log("Errore nella lettura del registro 0.0.8");
-                error = true;
-            }
-            return !error;
+                show(value);
+                return true;
+            };
+            bool ok = read("Lettura matricola", "0.0.1",
+                           [&](const std::string& v) { editMeterIdent->setText(QString::fromStdString(v)); });
+            ok &= read("Lettura indirizzo server modbus", "0.0.7",
+                       [&](const std::string& v) { ShowServerAddress(v); });
+            ok &= read("Lettura configurazione seriale modbus", "0.0.8",
+                       [&](const std::string& v) { ShowSerialSettings(v); });
+            return ok;
         });
         log("Disconnessione fisica");
     }
