@@ -59,6 +59,42 @@ QIcon StartStopGlyph(int index)
     return QIcon(pixmap);
 }
 
+QPixmap AppIconPixmap(int size)
+{
+    QPixmap pixmap = Canvas(size);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 64.0, size / 64.0);
+    p.setPen(QPen(QColor(40, 60, 90), 2));
+    p.setBrush(QColor(236, 240, 246));
+    p.drawRoundedRect(QRectF(3, 3, 58, 58), 10, 10);
+    p.setPen(QPen(QColor(150, 160, 175), 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(32, 32), 22, 22);
+    // three voltage phasors 120 degrees apart, in the phase colours
+    const QColor colours[3] = {QColor(200, 0, 0), QColor(0, 140, 0), QColor(0, 0, 200)};
+    for (int i = 0; i < 3; ++i) {
+        p.save();
+        p.translate(32, 32);
+        p.rotate(-90 + 120 * i);
+        p.setPen(QPen(colours[i], 3.5, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(0, 0), QPointF(18, 0));
+        p.setBrush(colours[i]);
+        p.setPen(Qt::NoPen);
+        p.drawPolygon(QPolygonF({{22, 0}, {15, -4.5}, {15, 4.5}}));
+        p.restore();
+    }
+    return pixmap;
+}
+
+QIcon AppIcon()
+{
+    QIcon icon;
+    for (int size : {16, 22, 32, 48, 64, 128})
+        icon.addPixmap(AppIconPixmap(size));
+    return icon;
+}
+
 void MeterPicture::paintEvent(QPaintEvent*)
 {
     QPainter p(this);

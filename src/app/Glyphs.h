@@ -12,6 +12,11 @@ QIcon WriteGlyph();  // "2. Scrivi": data going to the meter
 // The two images of the start/stop button, 22 × 22: 0 = start, 1 = stop.
 QIcon StartStopGlyph(int index);
 
+// The program's icon: a phasor star on a meter face. The window shows it and the
+// package installs the same picture, rendered by veltro-icon at build time.
+QIcon AppIcon();
+QPixmap AppIconPixmap(int size);
+
 // A meter with its optical head, beside the IEC settings.
 class MeterPicture : public QWidget {
 public:

@@ -4,6 +4,7 @@
 #include "app/Glyphs.h"
 #include "app/Guard.h"
 #include "app/InputRules.h"
+#include "app/PortHelp.h"
 #include "app/SerialSettingsText.h"
 #include "app/UpDown.h"
 #include "app/Widgets.h"
@@ -102,6 +103,8 @@ bool ConnectLink(link::TLinkSerial& link, const RunLog& log)
     if (link.IsConnected())
         return true;
     log("Connessione fisica fallita");
+    if (const QString hint = AccessDeniedHint("COM" + std::to_string(link.PortNumber)); !hint.isEmpty())
+        log(hint.toStdString());
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include "app/Common.h"
 #include "app/Guard.h"
 #include "app/ModuleRegisters.h"
+#include "app/PortHelp.h"
 #include "app/InputRules.h"
 #include "app/UpDown.h"
 #include "app/Widgets.h"
@@ -222,7 +223,10 @@ void PageMonitor::StartPolling()
     try {
         mbConn->SetActive(true);
     } catch (const std::exception& e) {
-        ShowErrorBox(QString::fromStdString(e.what()));
+        QString message = QString::fromStdString(e.what());
+        if (const QString hint = AccessDeniedHint(mbConn->Port()); !hint.isEmpty())
+            message += QStringLiteral("\n\n") + hint;
+        ShowErrorBox(message);
         return;
     }
     FPollPhase = 0;

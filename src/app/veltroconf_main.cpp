@@ -1,5 +1,6 @@
 // Program entry: the application object, its title, the main window, the message loop.
 #include "app/FormMain.h"
+#include "app/Glyphs.h"
 #include "app/Guard.h"
 #include "platform/QtUiDispatcher.h"
 
@@ -10,6 +11,8 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VeltroConf"));
+    QApplication::setWindowIcon(veltro::app::AppIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("veltroconf"));
     // The window is laid out for a small 8-point sans-serif face.
     QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"));
     QApplication::setFont(QFont(QStringLiteral("MS Sans Serif"), 8));

@@ -1,5 +1,8 @@
 #include "platform/PortNames.h"
 
+#include <cerrno>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -130,6 +133,12 @@ std::vector<PortEntry> ListPorts()
             out.push_back({"COM" + std::to_string(n), device});
     }
     return out;
+}
+
+bool PortAccessDenied(const std::string& name)
+{
+    const std::string device = ResolvePortName(name);
+    return !device.empty() && ::access(device.c_str(), R_OK | W_OK) != 0 && errno == EACCES;
 }
 
 }  // namespace veltro::platform

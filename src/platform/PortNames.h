@@ -19,6 +19,9 @@ struct PortEntry {
 
 // The device path for a port name; empty when no device stands for it.
 std::string ResolvePortName(const std::string& name);
+// True when the port's device exists but this user may not open it for reading and
+// writing (on Debian: not a member of the "dialout" group).
+bool PortAccessDenied(const std::string& name);
 // Every COMn that currently maps to a device, override directory first, in COM order.
 std::vector<PortEntry> ListPorts();
 
