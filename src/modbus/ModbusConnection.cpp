@@ -2,6 +2,7 @@
 
 #include "modbus/FieldwireError.h"
 #include "modbus/ModbusClient.h"
+#include "modbus/ModbusServer.h"
 #include "modbus/TransactionThread.h"
 #include "platform/UiDispatcher.h"
 
@@ -38,6 +39,8 @@ TModbusConnection::~TModbusConnection()
     FSink->Owner = nullptr;
     for (TModbusClient* Client : std::vector<TModbusClient*>(FClients))
         Client->ConnectionRemoved(this);
+    for (TModbusServer* Server : std::vector<TModbusServer*>(FServers))
+        Server->ConnectionRemoved(this);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -400,6 +403,24 @@ void TModbusConnection::ReportWorkerError(std::exception_ptr Error) noexcept
     } catch (...) {
         // The display itself failed; the worker carries on regardless.
     }
+}
+
+void TModbusConnection::DispatchRequest(TModbusTransaction& Transaction)
+{
+    const std::uint8_t Address = Transaction.Info.ServerAddress;
+    if (Address != 0) {
+        for (TModbusServer* Server : FServers) {
+            if (Server->ServerAddress() == Address) {
+                Server->HandleRequest(Transaction);
+                return;
+            }
+        }
+        return;
+    }
+    // A handler may unregister a server object: one that left is not asked any more.
+    for (TModbusServer* Server : std::vector<TModbusServer*>(FServers))
+        if (std::find(FServers.begin(), FServers.end(), Server) != FServers.end())
+            Server->HandleRequest(Transaction);
 }
 
 void TModbusConnection::DeliverTransaction(TModbusTransaction& Transaction, std::uint64_t Session)

@@ -160,6 +160,9 @@ private:
     void PostTransaction(std::unique_ptr<TModbusTransaction> Transaction);
     // Worker side: synchronous hand-over of an error to the UI thread's exception display.
     void ReportWorkerError(std::exception_ptr Error) noexcept;
+    // Server mode, UI side (the worker waits): the first server object with the request's
+    // address handles it; a broadcast goes to every one of them in turn.
+    void DispatchRequest(TModbusTransaction& Transaction);
 
     // UI side.
     void DeliverTransaction(TModbusTransaction& Transaction, std::uint64_t Session);

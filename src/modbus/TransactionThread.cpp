@@ -122,6 +122,49 @@ void TTransactionThread::Execute()
 void TTransactionThread::ServerLoop()
 {
     FOwner.Line().SettleLine();
+    // One transaction for the worker's life: Request takes each incoming frame, Reply the answer.
+    TModbusTransaction T(FrameBufferCapacity(FMode));
+    while (!Terminated()) {
+        try {
+            ServeRequest(T);
+        } catch (...) {
+            HandleException(std::current_exception());
+        }
+    }
+}
+
+void TTransactionThread::ServeRequest(TModbusTransaction& T)
+{
+    SerialLine& Line = FOwner.Line();
+    // The first character may take for ever; the stop signal ends that wait.
+    std::chrono::milliseconds Remaining = InfiniteTimeout;
+    const std::int32_t Length = Line.ReceiveFrame(FRawReceive.data(), FRawSize, Line.CharTimeout(), Remaining);
+    if (Terminated())
+        return;
+    if (Line.LineLost()) {
+        // Every further wait would fail at once; spinning on them would only burn the core.
+        WaitForStop();
+        return;
+    }
+    FOwner.NotifyFrame(FRawReceive.data(), Length, false);
+    DecodeInto(T.Request, Length);
+    if (!IsValidFrame(FMode, cmServer, T.Request) || Terminated())
+        return;
+    T.Info = TTransactionInfo{};
+    T.Info.ServerAddress = GetFrameAddress(T.Request);
+    T.Reply.SetSize(0);
+    FOwner.Dispatcher().InvokeAndWait([this, &T] { FOwner.DispatchRequest(T); });
+    // Nobody may answer a broadcast, and no server object means no answer either.
+    if (T.Info.ServerAddress == 0 || T.Reply.Size() == 0)
+        return;
+    const std::int32_t RawLength = EncodeFrame(FMode, T.Reply, FRawSend.data(), FRawSize);
+    FOwner.NotifyFrame(FRawSend.data(), RawLength, true);
+    Line.PurgePort(true, true);
+    Line.SendFrame(FRawSend.data(), RawLength, std::chrono::milliseconds(FOwner.SendTimeout()));
+}
+
+void TTransactionThread::WaitForStop()
+{
     std::unique_lock Lock(FQueueLock);
     FQueueSignal.wait(Lock, [this] { return FTerminated.load(); });
 }
@@ -202,17 +245,17 @@ void TTransactionThread::ProcessTransaction(std::unique_ptr<TModbusTransaction> 
         FOwner.PostTransaction(std::move(Transaction));
 }
 
-void TTransactionThread::DecodeReceived(TModbusTransaction& T, std::int32_t Length)
+void TTransactionThread::DecodeInto(TModbusBuffer& Buffer, std::int32_t Length)
 {
     // Line noise that breaks the ASCII framing or the hex digits is as unusable as a bad
-    // checksum: the attempt ends without a reply and may be repeated, instead of the whole
-    // transaction vanishing without an event.
+    // checksum: a client's attempt ends without a reply and may be repeated, instead of the
+    // whole transaction vanishing without an event; a server ignores the frame.
     try {
-        DecodeFrame(FMode, FRawReceive.data(), Length, T.Reply);
+        DecodeFrame(FMode, FRawReceive.data(), Length, Buffer);
     } catch (const EFieldwireError&) {
-        T.Reply.SetSize(0);
+        Buffer.SetSize(0);
     } catch (const EAssertionFailed&) {
-        T.Reply.SetSize(0);
+        Buffer.SetSize(0);
     }
 }
 

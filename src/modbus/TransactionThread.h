@@ -2,7 +2,9 @@
 // The worker of an active connection. In client mode it takes queued transactions one at a
 // time, in queue order: sends the request, collects and classifies the reply, retries as
 // configured and hands the finished transaction to the UI thread. It sleeps on the queue
-// when idle and on the port during an exchange; nothing polls.
+// when idle and on the port during an exchange; nothing polls. In server mode it waits on
+// the port for requests, hands each valid one to the UI thread's server objects and writes
+// the answer they produced.
 
 #include "modbus/ModbusConnection.h"
 #include "modbus/ModbusTransaction.h"
@@ -43,8 +45,7 @@ protected:
     virtual void Execute();
     // Reports the current error on the UI thread (synchronously) and returns.
     virtual void HandleException(std::exception_ptr Error) noexcept;
-    // Server mode answers requests instead of sending them; until a server is attached the
-    // worker just keeps the line until it is stopped.
+    // Server mode: answers requests until stopped; stopping ends the wait for the next one.
     virtual void ServerLoop();
 
     TModbusConnection& Owner() noexcept { return FOwner; }
@@ -56,7 +57,11 @@ private:
     std::unique_ptr<TModbusTransaction> TakeFirst();
     void ProcessTransaction(std::unique_ptr<TModbusTransaction> Transaction);
     void Receive(TModbusTransaction& T, std::int32_t RawRequestLength);
-    void DecodeReceived(TModbusTransaction& T, std::int32_t Length);
+    void ServeRequest(TModbusTransaction& T);
+    void WaitForStop();
+    // Decodes what came off the line; unusable bytes leave the buffer empty.
+    void DecodeInto(TModbusBuffer& Buffer, std::int32_t Length);
+    void DecodeReceived(TModbusTransaction& T, std::int32_t Length) { DecodeInto(T.Reply, Length); }
     bool IsEcho(TModbusTransaction& T) const;
     void Classify(TModbusTransaction& T);
 

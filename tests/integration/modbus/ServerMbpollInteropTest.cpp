@@ -1,0 +1,153 @@
+// Our server mode against a master nobody here wrote: mbpoll (libmodbus underneath) reads
+// and writes through a pty bridge while the test thread serves the dispatcher.
+
+#include "LibmodbusPeer.h"
+#include "ServerFixture.h"
+
+#include <fcntl.h>
+#include <algorithm>
+#include <fstream>
+#include <gmock/gmock.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <termios.h>
+
+extern char** environ;
+
+namespace veltro::modbus::test {
+namespace {
+
+class ServerMbpoll : public ::testing::Test {
+protected:
+    static constexpr std::uint8_t Address = 33;
+
+    void SetUp() override
+    {
+        Conn = std::make_unique<TModbusConnection>(&Ui);
+        Conn->SetPort(Bridge.ServerPath());
+        Conn->SetParity(psNone);
+        Conn->SetBaudRate(br9600);
+        Conn->SetConnectionMode(cmServer);
+        Map.SetServerAddress(Address);
+        Map.SetConnection(Conn.get());
+        for (std::size_t I = 0; I < Map.Registers.size(); ++I)
+            Map.Registers[I] = static_cast<std::uint16_t>(1000 + I);
+        Map.Coils[0] = Map.Coils[3] = true;
+        Conn->SetActive(true);
+        WaitUntilListening();
+    }
+
+    void TearDown() override { Conn.reset(); }
+
+    // The worker discards what arrives while the line settles; ask until it answers.
+    void WaitUntilListening()
+    {
+        const int Fd = ::open(Bridge.ClientPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(Fd, 0);
+        struct termios T {};
+        ::tcgetattr(Fd, &T);
+        ::cfmakeraw(&T);
+        ::tcsetattr(Fd, TCSANOW, &T);
+        const Bytes Probe = Rtu("21 03 0000 0001");
+        bool Answered = false;
+        for (int Attempt = 0; Attempt < 20 && !Answered; ++Attempt) {
+            ASSERT_EQ(::write(Fd, Probe.data(), Probe.size()), static_cast<ssize_t>(Probe.size()));
+            std::size_t Got = 0;
+            Ui.PumpUntil([&] {
+                std::uint8_t Buf[64];
+                const ssize_t N = ::read(Fd, Buf, sizeof Buf);
+                if (N > 0)
+                    Got += static_cast<std::size_t>(N);
+                return Got >= 7;
+            }, 200ms);
+            Answered = Got >= 7;
+        }
+        ::close(Fd);
+        ASSERT_TRUE(Answered);
+    }
+
+    // Runs mbpoll once on the bridge's far end, serving our dispatcher until it ends;
+    // returns its standard output.
+    std::string Mbpoll(std::vector<std::string> Args, bool Succeeds = true)
+    {
+        std::vector<std::string> Full = {"mbpoll", "-m", "rtu", "-b", "9600", "-P", "none", "-a",
+                                         std::to_string(Address), "-1", "-o", "2"};
+        Full.insert(Full.end(), Args.begin(), Args.end());
+        const auto Device = std::find(Full.begin(), Full.end(), std::string("DEVICE"));
+        if (Device != Full.end())
+            *Device = Bridge.ClientPath();
+        std::vector<char*> Argv;
+        for (auto& A : Full)
+            Argv.push_back(A.data());
+        Argv.push_back(nullptr);
+
+        char OutPath[] = "/tmp/mbpoll-out-XXXXXX";
+        const int Out = ::mkstemp(OutPath);
+        posix_spawn_file_actions_t Actions;
+        posix_spawn_file_actions_init(&Actions);
+        posix_spawn_file_actions_adddup2(&Actions, Out, 1);
+        posix_spawn_file_actions_adddup2(&Actions, Out, 2);
+        pid_t Pid = -1;
+        const int Rc = posix_spawnp(&Pid, "mbpoll", &Actions, nullptr, Argv.data(), environ);
+        posix_spawn_file_actions_destroy(&Actions);
+        ::close(Out);
+        EXPECT_EQ(Rc, 0);
+        int Status = 0;
+        bool Ended = Rc == 0 && Ui.PumpUntil([&] { return ::waitpid(Pid, &Status, WNOHANG) == Pid; }, 15s);
+        if (Rc == 0 && !Ended) {
+            ::kill(Pid, SIGKILL);
+            ::waitpid(Pid, &Status, 0);
+        }
+        std::ifstream In(OutPath);
+        std::stringstream Text;
+        Text << In.rdbuf();
+        ::unlink(OutPath);
+        EXPECT_TRUE(Ended && WIFEXITED(Status) && (WEXITSTATUS(Status) == 0) == Succeeds) << Text.str();
+        return Text.str();
+    }
+
+    SpyDispatcher Ui;
+    PtyBridge Bridge;
+    std::unique_ptr<TModbusConnection> Conn;
+    MapServer Map;
+};
+
+using ::testing::HasSubstr;
+
+TEST_F(ServerMbpoll, ReadsHoldingRegistersInputRegistersAndCoils)
+{
+    const std::string Holding = Mbpoll({"-t", "4", "-0", "-r", "2", "-c", "3", "DEVICE"});
+    EXPECT_THAT(Holding, HasSubstr("[2]: \t1002"));
+    EXPECT_THAT(Holding, HasSubstr("[4]: \t1004"));
+
+    const std::string Input = Mbpoll({"-t", "3:hex", "-0", "-r", "0", "-c", "1", "DEVICE"});
+    EXPECT_THAT(Input, HasSubstr("[0]: \t0xFC17"));  // 1000 = 0x03E8, inverted
+
+    const std::string Coils = Mbpoll({"-t", "0", "-0", "-r", "0", "-c", "4", "DEVICE"});
+    EXPECT_THAT(Coils, HasSubstr("[0]: \t1"));
+    EXPECT_THAT(Coils, HasSubstr("[1]: \t0"));
+    EXPECT_THAT(Coils, HasSubstr("[3]: \t1"));
+}
+
+TEST_F(ServerMbpoll, WritesSingleAndMultipleRegisters)
+{
+    Mbpoll({"-t", "4", "-0", "-r", "7", "DEVICE", "4242"});
+    EXPECT_EQ(Map.Registers[7], 4242);
+    Mbpoll({"-t", "4", "-0", "-r", "10", "DEVICE", "1", "2", "3"});
+    EXPECT_EQ(Map.Registers[10], 1);
+    EXPECT_EQ(Map.Registers[11], 2);
+    EXPECT_EQ(Map.Registers[12], 3);
+    EXPECT_EQ(Map.Registers[13], 1013);
+}
+
+TEST_F(ServerMbpoll, SeesOurExceptionReplies)
+{
+    Map.FailingRead = 5;
+    EXPECT_THAT(Mbpoll({"-t", "4", "-0", "-r", "99", "-c", "2", "DEVICE"}, false), HasSubstr("Illegal data address"));
+    EXPECT_THAT(Mbpoll({"-t", "4", "-0", "-r", "4", "-c", "2", "DEVICE"}, false),
+                HasSubstr("Slave device or server failure"));
+}
+
+} // namespace
+} // namespace veltro::modbus::test
