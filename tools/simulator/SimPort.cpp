@@ -1,6 +1,9 @@
 #include "simulator/SimPort.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <ctime>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -33,6 +36,23 @@ std::runtime_error SystemError(const std::string& what)
 }
 
 }  // namespace
+
+std::chrono::nanoseconds LineFormat::CharacterTime() const
+{
+    // Whole nanoseconds are exact enough: at 921600 bit/s a character lasts 10850 ns,
+    // and the rounding of a few hundred characters stays below a microsecond.
+    const uint64_t bits = static_cast<uint64_t>(BitsPerCharacter());
+    return std::chrono::nanoseconds(bitRate == 0 ? 0 : static_cast<int64_t>(bits * 1'000'000'000ull / bitRate));
+}
+
+size_t PacingSchedule::CompleteBy(Clock::time_point now) const
+{
+    if (now < start_ + characterTime_)
+        return 0;
+    if (characterTime_.count() <= 0)
+        return SIZE_MAX;
+    return static_cast<size_t>((now - start_) / characterTime_);
+}
 
 SimPort::SimPort(const std::string& portDir, int comNumber) : comNumber_(comNumber)
 {
@@ -98,6 +118,46 @@ void SimPort::Stop()
     }
 }
 
+void SimPort::SetLineFormat(const LineFormat& format)
+{
+    std::lock_guard lock(formatLock_);
+    format_ = format;
+}
+
+LineFormat SimPort::Format() const
+{
+    std::lock_guard lock(formatLock_);
+    return format_;
+}
+
+void SimPort::NoteHeard(size_t count)
+{
+    if (!pacing_.load())
+        return;
+    // Bytes read together may have been sent one after another, and the client wrote
+    // them when it began sending: the last one crosses the line count characters after
+    // the first could have started, and no earlier than the line was free again.
+    const auto now = Clock::now();
+    lineBusyUntil_ = std::max(lineBusyUntil_, now) + Format().CharacterTime() * static_cast<int64_t>(count);
+}
+
+bool SimPort::WaitUntil(Clock::time_point when)
+{
+    for (;;) {
+        if (stopped_.load())
+            return false;
+        const auto left = when - Clock::now();
+        if (left <= Clock::duration::zero())
+            return true;
+        // Nanosecond time-outs: a character at 9600 bit/s lasts about a millisecond,
+        // which poll()'s millisecond steps would round away.
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        struct timespec ts {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+        struct pollfd p {wake_[0], POLLIN, 0};
+        ::ppoll(&p, 1, &ts, nullptr);
+    }
+}
+
 void SimPort::NoteClient(bool present)
 {
     if (clientPresent_.exchange(present) == present)
@@ -152,6 +212,7 @@ SimPort::ReadResult SimPort::Read(std::vector<uint8_t>& out, std::chrono::millis
             const ssize_t n = ::read(master_, buf, sizeof buf);
             if (n > 0) {
                 NoteClient(true);
+                NoteHeard(static_cast<size_t>(n));
                 out.insert(out.end(), buf, buf + n);
                 return ReadResult::Data;
             }
@@ -177,11 +238,36 @@ SimPort::ReadResult SimPort::Read(std::vector<uint8_t>& out, std::chrono::millis
 
 bool SimPort::Write(const std::string& bytes)
 {
+    if (pacing_.load())
+        return WritePaced(bytes);
+    return WriteNow(bytes.data(), bytes.size());
+}
+
+bool SimPort::WritePaced(const std::string& bytes)
+{
+    // A device answers once it has heard the whole request, and a second reply waits
+    // for the line to finish the first.
+    const PacingSchedule schedule(std::max(Clock::now(), lineBusyUntil_), Format().CharacterTime());
     size_t done = 0;
     while (done < bytes.size()) {
+        if (!WaitUntil(schedule.Due(done)))
+            return false;
+        const size_t due = std::min(bytes.size(), schedule.CompleteBy(Clock::now()));
+        if (!WriteNow(bytes.data() + done, due - done))
+            return false;
+        done = due;
+    }
+    lineBusyUntil_ = schedule.End(bytes.size());
+    return true;
+}
+
+bool SimPort::WriteNow(const char* bytes, size_t count)
+{
+    size_t done = 0;
+    while (done < count) {
         if (stopped_.load() || !clientPresent_.load())
             return false;
-        const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = ::write(master_, bytes + done, count - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {

@@ -7,6 +7,13 @@
 // closes the port (the master reports a hang-up) and notices when a client opens it
 // again; a device on a real cable does the same when the PC side goes away and comes
 // back. Reads and pauses can be cut short from another thread with Stop().
+//
+// A pseudo-terminal moves bytes instantly, so a client tested against it never meets
+// the time a real line takes. With pacing on, the port plays that time: a request is
+// taken as heard only once its last character would have crossed the line, and a reply
+// goes out character by character at the line's rate, against a schedule fixed when the
+// reply starts (a late wake-up sends the bytes that are due at once, so the reply ends
+// when the line would have ended it, never later by the sum of small delays).
 
 #include <atomic>
 #include <chrono>
@@ -16,6 +23,41 @@
 #include <vector>
 
 namespace veltro::sim {
+
+// The character format of a simulated line.
+struct LineFormat {
+    uint32_t bitRate = 9600;
+    int dataBits = 8;
+    char parity = 'N';  // 'N', 'O' or 'E'
+    int stopBits = 1;
+
+    // One start bit, the data bits, a parity bit unless 'N', the stop bits.
+    int BitsPerCharacter() const { return 1 + dataBits + (parity == 'N' ? 0 : 1) + stopBits; }
+    // How long one character occupies the line.
+    std::chrono::nanoseconds CharacterTime() const;
+
+    bool operator==(const LineFormat&) const = default;
+};
+
+// When the bytes of one burst have crossed a line that starts sending them at `start`:
+// byte i (from 0) is complete at start + (i + 1) character times.
+class PacingSchedule {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    PacingSchedule(Clock::time_point start, std::chrono::nanoseconds characterTime)
+        : start_(start), characterTime_(characterTime) {}
+
+    Clock::time_point Due(size_t index) const { return start_ + characterTime_ * static_cast<int64_t>(index + 1); }
+    // How many bytes from the start of the burst are complete at `now`.
+    size_t CompleteBy(Clock::time_point now) const;
+    // When a burst of `count` bytes ends.
+    Clock::time_point End(size_t count) const { return start_ + characterTime_ * static_cast<int64_t>(count); }
+
+private:
+    Clock::time_point start_;
+    std::chrono::nanoseconds characterTime_;
+};
 
 class SimPort {
 public:
@@ -45,6 +87,13 @@ public:
     // how a device takes its time before answering.
     bool Pause(std::chrono::milliseconds time);
 
+    // Thread-safe; both take effect with the next read or write. Off by default: most
+    // tests want their exchanges fast, and those about timing switch it on.
+    void SetPacing(bool on) { pacing_ = on; }
+    bool Pacing() const { return pacing_.load(); }
+    void SetLineFormat(const LineFormat& format);
+    LineFormat Format() const;
+
     // Thread-safe: ends the current and every later wait.
     void Stop();
     bool Stopped() const { return stopped_.load(); }
@@ -59,6 +108,13 @@ private:
     // Returns the master's revents, or -1 when stopped.
     int PollMaster(short events, std::chrono::milliseconds timeout);
     void NoteClient(bool present);
+    // Books bytes just heard on the line; with pacing, when their last one arrives.
+    void NoteHeard(size_t count);
+    // Writes bytes as they become due on the schedule; false when stopped or gone.
+    bool WritePaced(const std::string& bytes);
+    bool WriteNow(const char* bytes, size_t count);
+    // Waits until the time point unless Stop() comes first; false when stopped.
+    bool WaitUntil(std::chrono::steady_clock::time_point when);
 
     int comNumber_;
     int master_ = -1;
@@ -69,6 +125,12 @@ private:
     std::atomic<bool> clientPresent_{false};
     std::atomic<uint64_t> opens_{0};
     std::atomic<uint64_t> hangUps_{0};
+    std::atomic<bool> pacing_{false};
+    mutable std::mutex formatLock_;
+    LineFormat format_;
+    // Until when the line is busy with what was heard or sent; a reply starts after it.
+    // Used by the serving thread only.
+    std::chrono::steady_clock::time_point lineBusyUntil_{};
 };
 
 }  // namespace veltro::sim

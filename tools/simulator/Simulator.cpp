@@ -2,6 +2,14 @@
 
 namespace veltro::sim {
 
+namespace {
+
+// The meter's optical port speaks the IEC 62056-21 character format: 9600 bit/s, 7 data
+// bits, even parity, 1 stop bit.
+constexpr LineFormat kMeterLine{9600, 7, 'E', 1};
+
+}  // namespace
+
 Simulator::Simulator(SimulatorOptions options) : options_(std::move(options)) {}
 
 Simulator::~Simulator()
@@ -14,6 +22,8 @@ void Simulator::Start()
     if (Running())
         return;
     meterPort_ = std::make_unique<SimPort>(options_.portDir, options_.meterPort);
+    meterPort_->SetLineFormat(kMeterLine);
+    meterPort_->SetPacing(options_.pace);
     meter_.ResetSession();
     meterThread_ = std::thread([this] { meter_.Serve(*meterPort_); });
 }

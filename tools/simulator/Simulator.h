@@ -16,6 +16,7 @@ namespace veltro::sim {
 struct SimulatorOptions {
     std::string portDir;  // where COMn entries are published; must exist
     int meterPort = 1;    // the meter's line is COM<meterPort>
+    bool pace = false;    // replies take the time the real lines would (SimPort)
 };
 
 class Simulator {

@@ -24,6 +24,7 @@ struct Arguments {
     std::optional<std::string> serial, ident, password;
     MeterFaults faults;
     bool demo = false;
+    std::optional<bool> pace;  // unset: on for the demo, off otherwise
 };
 
 void Usage(std::ostream& out)
@@ -40,6 +41,8 @@ void Usage(std::ostream& out)
            "  --nak-password     every password is refused\n"
            "  --garbage          stray bytes before every reply\n"
            "  --delay-ms N       pause N ms before every reply\n"
+           "  --pace, --no-pace  replies at the lines' character rate, or at once (default:\n"
+           "                     paced with --demo, at once otherwise)\n"
            "  --demo             friendly defaults; describes in Italian how to start the window\n";
 }
 
@@ -108,6 +111,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv)
             a.faults.nakPassword = true;
         } else if (option == "--garbage") {
             a.faults.garbage = true;
+        } else if (option == "--pace" || option == "--no-pace") {
+            a.pace = option == "--pace";
         } else if (option == "--demo") {
             a.demo = true;
         } else {
@@ -165,7 +170,8 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    Simulator sim({portDir, args->meterPort});
+    // The demo behaves like the devices on real cables; tests and scripts want speed.
+    Simulator sim({portDir, args->meterPort, args->pace.value_or(args->demo)});
     if (args->serial) sim.State().SetSerialNumber(*args->serial);
     if (args->ident) sim.State().SetCommIdent(*args->ident);
     if (args->password) sim.State().SetPassword(*args->password);
