@@ -19,6 +19,7 @@ constexpr uint8_t ETX = 0x03;
 
 // The timed reads look at the input at least this often even when no arrival is signalled.
 constexpr auto kPollPeriod = 50ms;
+constexpr auto kHandOverPoll = 1ms;
 // While input sits unread the event thread cannot sleep on the device (it would wake at
 // once, the input being still there), so it looks again after this pause.
 constexpr auto kBusyPoll = 2ms;
@@ -90,6 +91,7 @@ void TCommLineWatch::Reset()
     errors = 0;
     txPending = false;
     lineLost = false;
+    handOverPending = false;
     dataWait.ResetEvent();
 }
 
@@ -210,6 +212,12 @@ void TCommEventThread::Execute(const std::shared_ptr<State>& s)
         const uint32_t mask = o.mask & s->mask;
         if (mask != 0) {
             s->lastMask = mask;
+            // A timed read waiting on the UI thread serves the hand-over only when it
+            // next processes events; wake it, or every byte arriving meanwhile goes
+            // unnoticed until its 50 ms poll ends.
+            s->watch->handOverPending = true;
+            if (s->watch->signalArrival)
+                s->watch->dataWait.SetEvent();
             s->ui->InvokeAndWait([s, mask] {
                 if (s->terminated)
                     return;
@@ -220,6 +228,8 @@ void TCommEventThread::Execute(const std::shared_ptr<State>& s)
                 }
             });
             s->event.ResetEvent();
+            if (!s->terminated)
+                s->watch->handOverPending = false;
             continue;
         }
         if (s->terminated)
@@ -240,7 +250,24 @@ void TCommEventThread::Execute(const std::shared_ptr<State>& s)
 
 // ---- TCustomComm -------------------------------------------------------------------
 
-TCustomComm::TCustomComm() = default;
+namespace {
+std::atomic<bool> defaultSignalArrival{true};
+}  // namespace
+
+bool TCustomComm::DefaultSignalDataArrival()
+{
+    return defaultSignalArrival.load();
+}
+
+void TCustomComm::SetDefaultSignalDataArrival(bool value)
+{
+    defaultSignalArrival = value;
+}
+
+TCustomComm::TCustomComm()
+{
+    watch_.signalArrival = defaultSignalArrival.load();
+}
 
 TCustomComm::~TCustomComm()
 {
@@ -483,7 +510,10 @@ int32_t TCustomComm::PollRound(Clock::time_point deadline)
     if (queued > 0)
         return queued;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    const auto wait = std::clamp(left, std::chrono::milliseconds(0), std::chrono::milliseconds(kPollPeriod));
+    // While a hand-over is pending the reader may have woken before it was queued:
+    // look again shortly instead of sleeping through the poll.
+    const auto period = watch_.signalArrival && watch_.handOverPending ? kHandOverPoll : kPollPeriod;
+    const auto wait = std::clamp(left, std::chrono::milliseconds(0), std::chrono::milliseconds(period));
     if (DataWaitEvent().WaitFor(static_cast<int32_t>(wait.count())) == wrSignaled)
         DataWaitEvent().ResetEvent();
     return QueuedOrLineLost();

@@ -77,6 +77,9 @@ struct TCommLineWatch {
     std::atomic<bool> txPending{false};  // a write went out; the empty output queue is awaited
     std::atomic<bool> lineLost{false};   // the far end hung up
     std::atomic<bool> signalArrival{true};
+    // The event thread is handing a batch of line events to the UI thread and waits for
+    // it; until served it watches nothing, so a timed read must not sleep a whole poll.
+    std::atomic<bool> handOverPending{false};
     TSimpleEvent dataWait;               // the port's DataWaitEvent
 
     void Reset();
@@ -165,6 +168,10 @@ public:
     // its next 50 ms poll.
     bool SignalDataArrival() const { return watch_.signalArrival; }
     void SetSignalDataArrival(bool value) { watch_.signalArrival = value; }
+    // What ports created from now on start with; lets a measurement compare both ways
+    // through code that creates its ports itself.
+    static bool DefaultSignalDataArrival();
+    static void SetDefaultSignalDataArrival(bool value);
 
 protected:
     // Opens the device named by DeviceName.

@@ -212,6 +212,7 @@ SimPort::ReadResult SimPort::Read(std::vector<uint8_t>& out, std::chrono::millis
             const ssize_t n = ::read(master_, buf, sizeof buf);
             if (n > 0) {
                 NoteClient(true);
+                bytesHeard_ += static_cast<uint64_t>(n);
                 NoteHeard(static_cast<size_t>(n));
                 out.insert(out.end(), buf, buf + n);
                 return ReadResult::Data;
@@ -270,6 +271,7 @@ bool SimPort::WriteNow(const char* bytes, size_t count)
         const ssize_t n = ::write(master_, bytes + done, count - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
+            bytesSent_ += static_cast<uint64_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
             // The client is not reading and the pty buffer is full; wait for room.
             const int revents = PollMaster(POLLOUT, std::chrono::milliseconds(100));

@@ -102,6 +102,10 @@ public:
     uint64_t ClientOpens() const { return opens_.load(); }
     uint64_t ClientHangUps() const { return hangUps_.load(); }
     bool ClientPresent() const { return clientPresent_.load(); }
+    // Bytes that crossed the line each way since creation: with the line format they
+    // give the least time an exchange can take.
+    uint64_t BytesHeard() const { return bytesHeard_.load(); }
+    uint64_t BytesSent() const { return bytesSent_.load(); }
 
 private:
     // Polls the master (and the stop pipe); updates the client presence counters.
@@ -125,6 +129,8 @@ private:
     std::atomic<bool> clientPresent_{false};
     std::atomic<uint64_t> opens_{0};
     std::atomic<uint64_t> hangUps_{0};
+    std::atomic<uint64_t> bytesHeard_{0};
+    std::atomic<uint64_t> bytesSent_{0};
     std::atomic<bool> pacing_{false};
     mutable std::mutex formatLock_;
     LineFormat format_;

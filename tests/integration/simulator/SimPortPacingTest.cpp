@@ -90,6 +90,9 @@ TEST_P(PacedLine, ReplyTakesTheLineTimeOfRequestAndReply)
     ASSERT_EQ(::write(client, "\x01\x03\x00\x00\x00\x3A\xC4\x19", kRequest), static_cast<ssize_t>(kRequest));
     const Arrival a = ReceiveTimed(client, kReply, 2000ms);
     ASSERT_EQ(a.count, kReply);
+    device.join();
+    EXPECT_EQ(port.BytesHeard(), kRequest);
+    EXPECT_EQ(port.BytesSent(), kReply);
 
     const double character = 10.0 / 9600.0 * 1000.0;
     if (GetParam()) {
