@@ -31,7 +31,7 @@ TModbusConnection::~TModbusConnection()
     try {
         SetActive(false);
     } catch (...) {
-        platform::ReportException(std::current_exception());
+        Report(std::current_exception());
     }
     // A handler that refused the close cannot keep the port past the connection's life.
     StopWorkerAndPort();
@@ -108,7 +108,7 @@ void TModbusConnection::Loaded()
     try {
         SetActive(true);
     } catch (...) {
-        platform::ReportException(std::current_exception());
+        Report(std::current_exception());
     }
 }
 
@@ -399,7 +399,7 @@ void TModbusConnection::PostTransaction(std::unique_ptr<TModbusTransaction> Tran
 void TModbusConnection::ReportWorkerError(std::exception_ptr Error) noexcept
 {
     try {
-        Dispatcher().InvokeAndWait([Error] { platform::ReportException(Error); });
+        Dispatcher().InvokeAndWait([this, Error] { Report(Error); });
     } catch (...) {
         // The display itself failed; the worker carries on regardless.
     }
@@ -423,6 +423,14 @@ void TModbusConnection::DispatchRequest(TModbusTransaction& Transaction)
             Server->HandleRequest(Transaction);
 }
 
+void TModbusConnection::Report(std::exception_ptr Error) const
+{
+    if (FReporter)
+        FReporter(Error);
+    else
+        platform::ReportException(Error);
+}
+
 void TModbusConnection::DeliverTransaction(TModbusTransaction& Transaction, std::uint64_t Session)
 {
     try {
@@ -436,7 +444,7 @@ void TModbusConnection::DeliverTransaction(TModbusTransaction& Transaction, std:
             }
         }
     } catch (...) {
-        platform::ReportException(std::current_exception());
+        Report(std::current_exception());
     }
 }
 
@@ -448,7 +456,7 @@ void TModbusConnection::DeliverFrame(const TFrameData& Data, bool Sent)
         else
             DoFrameReceive(Data);
     } catch (...) {
-        platform::ReportException(std::current_exception());
+        Report(std::current_exception());
     }
 }
 

@@ -11,6 +11,7 @@
 #include "modbus/SerialLine.h"
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <shared_mutex>
@@ -126,6 +127,12 @@ public:
     // The line under the connection; tests replace the device opener before opening.
     SerialLine& Line() noexcept { return *FSerial; }
     platform::UiDispatcher& Dispatcher() const noexcept { return *FDispatcher; }
+    // Where errors without a caller go (a worker's report, a failing event handler), on the
+    // dispatcher's thread: the application's exception display unless set. A connection
+    // dispatched on a thread of its own sets one, as that display may belong to a toolkit
+    // that only works on its own thread.
+    using TExceptionReporter = std::function<void(std::exception_ptr)>;
+    void SetExceptionReporter(TExceptionReporter Reporter) { FReporter = std::move(Reporter); }
 
     TConnectionNotifyEvent OnAfterClose;
     TConnectionNotifyEvent OnAfterOpen;
@@ -165,6 +172,7 @@ private:
     void DispatchRequest(TModbusTransaction& Transaction);
 
     // UI side.
+    void Report(std::exception_ptr Error) const;
     void DeliverTransaction(TModbusTransaction& Transaction, std::uint64_t Session);
     void DeliverFrame(const TFrameData& Data, bool Sent);
 
@@ -173,6 +181,7 @@ private:
     std::unique_ptr<SerialLine> FSerial;
     std::shared_ptr<TMessageSink> FSink;
     platform::UiDispatcher* FDispatcher;
+    TExceptionReporter FReporter;
     mutable std::shared_mutex FLock;  // guards the timing values the worker reads
     std::uint32_t FNextTransactionID = 0;
     std::vector<TModbusServer*> FServers;

@@ -77,6 +77,12 @@ SimPort::SimPort(const std::string& portDir, int comNumber) : comNumber_(comNumb
         ::close(master_);
         throw SystemError("pipe2");
     }
+    if (::pipe2(interrupt_, O_NONBLOCK | O_CLOEXEC) != 0) {
+        ::close(master_);
+        ::close(wake_[0]);
+        ::close(wake_[1]);
+        throw SystemError("pipe2");
+    }
 
     // Published by renaming a fresh symlink over the entry, so a client looking the
     // port up never finds it missing, and a stale entry of an earlier run is replaced.
@@ -93,6 +99,8 @@ SimPort::SimPort(const std::string& portDir, int comNumber) : comNumber_(comNumb
         ::close(master_);
         ::close(wake_[0]);
         ::close(wake_[1]);
+        ::close(interrupt_[0]);
+        ::close(interrupt_[1]);
         throw std::runtime_error("cannot publish " + entry.string() + ": " + ec.message());
     }
     publishedPath_ = entry.string();
@@ -107,6 +115,8 @@ SimPort::~SimPort()
     ::close(master_);
     ::close(wake_[0]);
     ::close(wake_[1]);
+    ::close(interrupt_[0]);
+    ::close(interrupt_[1]);
 }
 
 void SimPort::Stop()
@@ -158,6 +168,13 @@ bool SimPort::WaitUntil(Clock::time_point when)
     }
 }
 
+void SimPort::Interrupt()
+{
+    // A full pipe already holds a pending interrupt; one more byte would change nothing.
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(interrupt_[1], &byte, 1);
+}
+
 void SimPort::NoteClient(bool present)
 {
     if (clientPresent_.exchange(present) == present)
@@ -175,13 +192,19 @@ void SimPort::NoteClient(bool present)
 
 int SimPort::PollMaster(short events, std::chrono::milliseconds timeout)
 {
-    struct pollfd p[2] = {{master_, events, 0}, {wake_[0], POLLIN, 0}};
+    struct pollfd p[3] = {{master_, events, 0}, {wake_[0], POLLIN, 0}, {interrupt_[0], POLLIN, 0}};
     int rc;
     do {
-        rc = ::poll(p, 2, static_cast<int>(timeout.count()));
+        rc = ::poll(p, 3, static_cast<int>(timeout.count()));
     } while (rc < 0 && errno == EINTR);
     if (stopped_.load() || (p[1].revents & POLLIN))
         return -1;
+    if (p[2].revents & POLLIN) {
+        char drain[16];
+        while (::read(interrupt_[0], drain, sizeof drain) > 0) {
+        }
+        return -2;
+    }
     return rc > 0 ? p[0].revents : 0;
 }
 
@@ -205,6 +228,8 @@ SimPort::ReadResult SimPort::Read(std::vector<uint8_t>& out, std::chrono::millis
         const int left = MsUntil(deadline);
         const int check = clientPresent_.load() ? left : 0;
         const int revents = PollMaster(POLLIN, std::chrono::milliseconds(check));
+        if (revents == -2)
+            return ReadResult::Interrupted;
         if (revents < 0)
             return ReadResult::Stopped;
         if (revents & POLLIN) {
@@ -275,6 +300,8 @@ bool SimPort::WriteNow(const char* bytes, size_t count)
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
             // The client is not reading and the pty buffer is full; wait for room.
             const int revents = PollMaster(POLLOUT, std::chrono::milliseconds(100));
+            if (revents == -2)
+                continue;  // meant for a read; the write goes on
             if (revents < 0)
                 return false;
             if (revents & (POLLHUP | POLLERR))

@@ -66,6 +66,7 @@ public:
         Timeout,  // nothing arrived in time (a client is attached)
         NoClient, // the slave side is closed; the wait lasted at most the time-out
         Stopped,  // Stop() was called
+        Interrupted, // Interrupt() was called
     };
 
     // Creates the pair and publishes the slave as portDir/COM<comNumber> (a symlink);
@@ -96,6 +97,9 @@ public:
 
     // Thread-safe: ends the current and every later wait.
     void Stop();
+    // Thread-safe: ends the current Read, or the next one if none is waiting, with
+    // Interrupted; later reads wait as usual. Several calls before a read count as one.
+    void Interrupt();
     bool Stopped() const { return stopped_.load(); }
 
     // How often a client opened and closed the slave side since creation.
@@ -109,7 +113,7 @@ public:
 
 private:
     // Polls the master (and the stop pipe); updates the client presence counters.
-    // Returns the master's revents, or -1 when stopped.
+    // Returns the master's revents, -1 when stopped, -2 when interrupted.
     int PollMaster(short events, std::chrono::milliseconds timeout);
     void NoteClient(bool present);
     // Books bytes just heard on the line; with pacing, when their last one arrives.
@@ -123,6 +127,7 @@ private:
     int comNumber_;
     int master_ = -1;
     int wake_[2] = {-1, -1};
+    int interrupt_[2] = {-1, -1};
     std::string slavePath_;
     std::string publishedPath_;
     std::atomic<bool> stopped_{false};

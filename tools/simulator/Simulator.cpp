@@ -24,6 +24,14 @@ void Simulator::Start()
     meterPort_ = std::make_unique<SimPort>(options_.portDir, options_.meterPort);
     meterPort_->SetLineFormat(kMeterLine);
     meterPort_->SetPacing(options_.pace);
+    if (options_.modulePort > 0) {
+        try {
+            module_.Start(options_.portDir, options_.modulePort, options_.pace);
+        } catch (...) {
+            meterPort_.reset();
+            throw;
+        }
+    }
     meter_.ResetSession();
     meterThread_ = std::thread([this] { meter_.Serve(*meterPort_); });
 }
@@ -33,6 +41,7 @@ void Simulator::Stop()
     if (!Running())
         return;
     meterPort_->Stop();
+    module_.Stop();
     meterThread_.join();
     meterPort_.reset();
 }

@@ -4,6 +4,7 @@
 // told to end.
 
 #include "simulator/MeterSim.h"
+#include "simulator/ModuleSim.h"
 #include "simulator/SimPort.h"
 #include "simulator/SimState.h"
 
@@ -17,6 +18,7 @@ struct SimulatorOptions {
     std::string portDir;  // where COMn entries are published; must exist
     int meterPort = 1;    // the meter's line is COM<meterPort>
     bool pace = false;    // replies take the time the real lines would (SimPort)
+    int modulePort = 2;   // the module's line is COM<modulePort>; 0 leaves the module out
 };
 
 class Simulator {
@@ -38,12 +40,18 @@ public:
     MeterSim& Meter() { return meter_; }
     // The meter's line while running, else nullptr.
     SimPort* MeterPort() { return meterPort_.get(); }
+    // The module; its faults may be switched while it runs.
+    ModuleSim& Module() { return module_; }
+    void SetModuleFaults(const ModuleFaults& faults) { module_.SetFaults(faults); }
+    // The device of the module's line while running, else empty.
+    std::string ModulePath() const { return module_.SlavePath(); }
     const SimulatorOptions& Options() const { return options_; }
 
 private:
     SimulatorOptions options_;
     SimState state_;
     MeterSim meter_{state_};
+    ModuleSim module_{state_};
     std::unique_ptr<SimPort> meterPort_;
     std::thread meterThread_;
 };

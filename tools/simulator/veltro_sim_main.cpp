@@ -1,6 +1,6 @@
-// veltro-sim: the simulated meter on a pseudo-terminal, published as COMn in a port
-// directory, until SIGINT or SIGTERM. It is the demo's partner for the window and a
-// peer for trying the tool without hardware.
+// veltro-sim: the simulated meter and its Modbus module on pseudo-terminals, published
+// as COMn in a port directory, until SIGINT or SIGTERM. It is the demo's partner for the
+// window and a peer for trying the tool without hardware.
 
 #include "simulator/Simulator.h"
 
@@ -15,14 +15,17 @@
 namespace {
 
 using veltro::sim::MeterFaults;
+using veltro::sim::ModuleFaults;
 using veltro::sim::Simulator;
 using veltro::sim::SimulatorOptions;
 
 struct Arguments {
     std::string portDir;
     int meterPort = 1;
+    int modulePort = 2;
     std::optional<std::string> serial, ident, password;
     MeterFaults faults;
+    ModuleFaults moduleFaults;
     bool demo = false;
     std::optional<bool> pace;  // unset: on for the demo, off otherwise
 };
@@ -43,6 +46,15 @@ void Usage(std::ostream& out)
            "  --delay-ms N       pause N ms before every reply\n"
            "  --pace, --no-pace  replies at the lines' character rate, or at once (default:\n"
            "                     paced with --demo, at once otherwise)\n"
+           "  --module-port N    the module's Modbus line is COMN (default 2)\n"
+           "  --module-silent    the module answers nothing\n"
+           "  --module-wrong-crc module replies carry a wrong CRC\n"
+           "  --module-exception CODE  the module refuses every request with exception\n"
+           "                     code 1 (function), 2 (address) or 4 (device failure)\n"
+           "  --module-garbage   stray bytes before every module reply\n"
+           "  --module-echo      the module's line echoes each request before the reply\n"
+           "  --module-delay-ms N  the module pauses N ms before every reply\n"
+           "  --module-hang-up   the module drops its line instead of answering\n"
            "  --demo             friendly defaults; describes in Italian how to start the window\n";
 }
 
@@ -103,6 +115,32 @@ std::optional<Arguments> ParseArguments(int argc, char** argv)
             const auto n = number(0, 60000);
             if (!n) return std::nullopt;
             a.faults.replyDelay = std::chrono::milliseconds(*n);
+        } else if (option == "--module-port") {
+            const auto n = number(1, 200);
+            if (!n) return std::nullopt;
+            a.modulePort = *n;
+        } else if (option == "--module-delay-ms") {
+            const auto n = number(0, 60000);
+            if (!n) return std::nullopt;
+            a.moduleFaults.replyDelay = std::chrono::milliseconds(*n);
+        } else if (option == "--module-exception") {
+            const auto n = number(1, 4);
+            if (!n) return std::nullopt;
+            if (*n == 3) {
+                std::cerr << "veltro-sim: --module-exception takes 1, 2 or 4\n";
+                return std::nullopt;
+            }
+            a.moduleFaults.exceptionCode = *n;
+        } else if (option == "--module-silent") {
+            a.moduleFaults.silent = true;
+        } else if (option == "--module-wrong-crc") {
+            a.moduleFaults.wrongCrc = true;
+        } else if (option == "--module-garbage") {
+            a.moduleFaults.garbage = true;
+        } else if (option == "--module-echo") {
+            a.moduleFaults.echo = true;
+        } else if (option == "--module-hang-up") {
+            a.moduleFaults.hangUp = true;
         } else if (option == "--silent") {
             a.faults.silent = true;
         } else if (option == "--wrong-bcc") {
@@ -121,6 +159,10 @@ std::optional<Arguments> ParseArguments(int argc, char** argv)
             return std::nullopt;
         }
     }
+    if (a.modulePort == a.meterPort) {
+        std::cerr << "veltro-sim: the meter and the module need different ports\n";
+        return std::nullopt;
+    }
     return a;
 }
 
@@ -132,11 +174,18 @@ void PrintDemo(Simulator& sim, const std::string& portDir)
               << "Contatore simulato (IEC 62056-21) su COM" << port << " -> " << sim.MeterPort()->SlavePath() << "\n"
               << "  matricola " << state.SerialNumber() << ", ID di comunicazione " << state.CommIdent()
               << ", password " << state.Password() << "\n"
+              << "Modulo Modbus simulato (RTU) su COM" << sim.Options().modulePort << " -> " << sim.ModulePath()
+              << "\n"
+              << "  indirizzo " << sim.Module().Address() << ", " << sim.Module().LineSettings().baudRate << " bit/s "
+              << sim.Module().LineSettings().dataBits << sim.Module().LineSettings().parity
+              << sim.Module().LineSettings().stopBits << "\n"
               << "Cartella delle porte: " << portDir << "\n"
               << "Per avviare la finestra su queste porte, dalla cartella di compilazione:\n"
               << "  VELTRO_PORT_DIR=" << portDir << " ./src/app/veltroconf\n"
               << "Nella pagina \"Configurazione\" scegliere la porta seriale " << port
-              << " e l'ID di comunicazione " << state.CommIdent() << ".\n"
+              << " e l'ID di comunicazione " << state.CommIdent() << ";\n"
+              << "nella pagina \"Controllo\" la porta " << sim.Options().modulePort << " e l'indirizzo "
+              << sim.Module().Address() << ".\n"
               << "Premere Ctrl+C per terminare." << std::endl;
 }
 
@@ -171,11 +220,12 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     // The demo behaves like the devices on real cables; tests and scripts want speed.
-    Simulator sim({portDir, args->meterPort, args->pace.value_or(args->demo)});
+    Simulator sim({portDir, args->meterPort, args->pace.value_or(args->demo), args->modulePort});
     if (args->serial) sim.State().SetSerialNumber(*args->serial);
     if (args->ident) sim.State().SetCommIdent(*args->ident);
     if (args->password) sim.State().SetPassword(*args->password);
     sim.Meter().SetFaults(args->faults);
+    sim.SetModuleFaults(args->moduleFaults);
     try {
         sim.Start();
     } catch (const std::exception& e) {
@@ -189,7 +239,9 @@ int main(int argc, char** argv)
         if (ownDir)
             std::cout << "port directory: " << portDir << "\n";
         std::cout << "meter (IEC 62056-21): COM" << args->meterPort << " -> " << sim.MeterPort()->SlavePath()
-                  << ", serial " << sim.State().SerialNumber() << ", ident " << sim.State().CommIdent() << std::endl;
+                  << ", serial " << sim.State().SerialNumber() << ", ident " << sim.State().CommIdent() << "\n"
+                  << "module (Modbus RTU): COM" << args->modulePort << " -> " << sim.ModulePath() << ", address "
+                  << sim.Module().Address() << std::endl;
     }
 
     int signal = 0;

@@ -3,11 +3,15 @@
 // it and exits cleanly on SIGTERM or SIGINT.
 
 #include "SimFixture.h"
+#include "modbus/ModbusFrames.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -97,6 +101,57 @@ TEST_P(VeltroSimProgramTest, ServesTheGivenStateAndEndsCleanlyOnASignal)
 INSTANTIATE_TEST_SUITE_P(Signals, VeltroSimProgramTest, ::testing::Values(SIGTERM, SIGINT),
                          [](const auto& info) { return info.param == SIGTERM ? "Term" : "Int"; });
 
+// One RTU request on a freshly opened line; the answer up to `length` bytes.
+std::vector<uint8_t> ModbusExchange(const std::string& device, std::vector<uint8_t> request, size_t length)
+{
+    const uint16_t crc = modbus::Crc16(request.data(), static_cast<int32_t>(request.size()));
+    request.push_back(static_cast<uint8_t>(crc & 0xFF));
+    request.push_back(static_cast<uint8_t>(crc >> 8));
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return {};
+    struct termios t {};
+    ::tcgetattr(fd, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(fd, TCSANOW, &t);
+    std::vector<uint8_t> answer;
+    // The module ignores what arrives while its line settles after the start: ask again.
+    for (int attempt = 0; attempt < 10 && answer.size() < length; ++attempt) {
+        if (::write(fd, request.data(), request.size()) != static_cast<ssize_t>(request.size()))
+            break;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+        while (answer.size() < length && std::chrono::steady_clock::now() < deadline) {
+            struct pollfd p {fd, POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0) {
+                uint8_t buf[64];
+                const ssize_t n = ::read(fd, buf, sizeof buf);
+                if (n > 0)
+                    answer.insert(answer.end(), buf, buf + n);
+            }
+        }
+    }
+    ::close(fd);
+    return answer;
+}
+
+TEST(VeltroSimProgramModuleTest, PublishesTheModuleWithItsFaultSwitches)
+{
+    PortDir dir;
+    // The automatic address: the serial number's last two digits plus 100.
+    Program sim({"--port-dir", dir.Path(), "--module-port", "4", "--serial", "55501234", "--module-exception", "2"});
+    ASSERT_TRUE(sim.Started());
+    const fs::path entry = fs::path(dir.Path()) / "COM4";
+    ASSERT_TRUE(WaitUntil([&] { return fs::is_symlink(entry); }));
+    const std::vector<uint8_t> answer = ModbusExchange(entry.string(), {134, 3, 0, 0, 0, 2}, 5);
+    ASSERT_EQ(answer.size(), 5u);
+    EXPECT_EQ(answer[0], 134);
+    EXPECT_EQ(answer[1], 0x83);
+    EXPECT_EQ(answer[2], 2);
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.WaitExit(std::chrono::seconds(5)), 0);
+    EXPECT_FALSE(fs::is_symlink(entry));
+}
+
 TEST(VeltroSimProgramOptionsTest, RefusesBadOptionsWithoutPublishingAnything)
 {
     PortDir dir;
@@ -104,7 +159,9 @@ TEST(VeltroSimProgramOptionsTest, RefusesBadOptionsWithoutPublishingAnything)
          {std::vector<std::string>{"--port-dir", dir.Path(), "--bogus"},
           std::vector<std::string>{"--port-dir", dir.Path(), "--meter-port", "0"},
           std::vector<std::string>{"--port-dir", dir.Path(), "--delay-ms", "x"},
-          std::vector<std::string>{"--port-dir", dir.Path(), "--serial"}}) {
+          std::vector<std::string>{"--port-dir", dir.Path(), "--serial"},
+          std::vector<std::string>{"--port-dir", dir.Path(), "--module-exception", "3"},
+          std::vector<std::string>{"--port-dir", dir.Path(), "--module-port", "1"}}) {
         Program sim(args);
         ASSERT_TRUE(sim.Started());
         EXPECT_EQ(sim.WaitExit(std::chrono::seconds(5)), 2) << args.back();

@@ -1,0 +1,73 @@
+#pragma once
+// ModuleSim: the Modbus module fitted to the simulated meter. A Modbus RTU server built
+// on the library's own server mode: a connection in cmServer on the module's line and a
+// server object that answers function 3 on holding registers 0..175 with a live meter
+// (ModuleModel). It answers at the address and with the line settings the meter holds in
+// "0.0.7" and "0.0.8" (SimState), and follows changes of them while it runs.
+//
+// The connection hands every request to "the UI thread" for dispatch. Here that is the
+// module's own thread running its own ManualUiDispatcher, so the module never depends on
+// a dispatcher of the process (a window under test runs the Qt one in the same process).
+
+#include "simulator/ModuleLine.h"
+#include "simulator/SimState.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace veltro::sim {
+
+class ModuleSim {
+public:
+    explicit ModuleSim(SimState& state);
+    ~ModuleSim();  // stops
+    ModuleSim(const ModuleSim&) = delete;
+    ModuleSim& operator=(const ModuleSim&) = delete;
+
+    void SetFaults(const ModuleFaults& faults);
+    ModuleFaults Faults() const;
+
+    // Publishes the line as portDir/COM<comNumber> and starts serving it; returns once
+    // the module listens. With `pace` replies take the time the line's settings give them
+    // (SimPort). Throws std::runtime_error when the line cannot be published or the
+    // connection cannot be opened. Starting a running module does nothing.
+    void Start(const std::string& portDir, int comNumber, bool pace = false);
+    // Closes the connection, ends the module's thread and withdraws the line.
+    void Stop();
+    bool Running() const { return thread_.joinable(); }
+
+    // While running: the device a client opens (it changes after a hang-up fault).
+    std::string SlavePath() const;
+    // The address and line settings the module currently serves with (0 / defaults
+    // before the first start).
+    int Address() const { return address_.load(); }
+    ModuleLineSettings LineSettings() const;
+    // Requests the module answered or refused (so not the ignored ones).
+    uint64_t RequestsHandled() const { return handled_.load(); }
+    // The line, while running (for its fault counters); nullptr otherwise.
+    const ModuleLine* Line() const { return line_.get(); }
+
+private:
+    class Server;
+    struct Runtime;
+
+    void Run(std::shared_ptr<Runtime> runtime);
+
+    SimState& state_;
+    mutable std::mutex mutex_;  // faults_, settings_
+    ModuleFaults faults_;
+    ModuleLineSettings settings_;
+    std::atomic<int> address_{0};
+    std::atomic<uint64_t> handled_{0};
+    std::atomic<bool> quit_{false};
+
+    std::unique_ptr<ModuleLine> line_;
+    std::shared_ptr<Runtime> runtime_;
+    std::thread thread_;
+};
+
+}  // namespace veltro::sim
