@@ -302,5 +302,37 @@ TEST_F(ModuleSimTest, StopsPromptlyWhileItHoldsAReplyBack)
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
 }
 
+TEST(ModuleSimPaced, RepliesTakeTheTimeTheirCharactersNeedOnTheLine)
+{
+    platform::ManualUiDispatcher ui;
+    PortDir dir;
+    sim::Simulator paced{{.portDir = dir.Path(), .meterPort = 1, .pace = true, .modulePort = 2}};
+    paced.Start();
+    TModbusConnection conn{&ui};
+    conn.SetPort("COM2");
+    conn.SetBaudRate(br9600);
+    conn.SetParity(psNone);
+    conn.SetMaxRetries(3);
+    conn.SetSilentInterval(200);
+    TModbusClient client;
+    client.SetConnection(&conn);
+    client.SetServerAddress(static_cast<uint8_t>(paced.Module().Address()));
+    std::vector<uint8_t> statuses;
+    client.OnHoldingRegistersRead = [&](TModbusClient&, TTransactionInfo& info, uint16_t, uint16_t,
+                                        const TRegValues&) { statuses.push_back(info.ReplyStatus); };
+    conn.SetActive(true);
+    client.ReadHoldingRegisters(0, 2);  // lets the module's line settle first
+    ASSERT_TRUE(ui.PumpUntil([&] { return statuses.size() == 1; }, 10s));
+    ASSERT_EQ(statuses[0], rsSuccess);
+
+    // 125 registers: 255 bytes of 10 bits at 9600 bit/s take 266 ms on the line.
+    const auto start = std::chrono::steady_clock::now();
+    client.ReadHoldingRegisters(0, 125);
+    ASSERT_TRUE(ui.PumpUntil([&] { return statuses.size() == 2; }, 10s));
+    EXPECT_EQ(statuses[1], rsSuccess);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 265ms);
+    conn.SetActive(false);
+}
+
 } // namespace
 } // namespace veltro::test
