@@ -6,8 +6,8 @@
 
 #include "ClientFixture.h"
 #include "modbus/ModbusServer.h"
+#include "support/FakeSerialDevice.h"
 
-#include <cstdio>
 #include <map>
 #include <thread>
 #include <poll.h>
@@ -53,6 +53,37 @@ protected:
     void SetRegisterValue(std::uint16_t Addr, std::uint16_t Value) override { Registers[Addr] = Value; }
 };
 
+struct OwnedDevice {
+    std::unique_ptr<platform::ISerialDevice> Device;
+};
+
+// The port as opened, counting the waits without limit: a server worker waits so only for
+// the first byte of the next request, so a count that rose means it listens.
+class ListeningDevice : private OwnedDevice, public veltro::test::SerialDeviceRef {
+public:
+    ListeningDevice(std::unique_ptr<platform::ISerialDevice> Opened, std::atomic<int>& Waits)
+        : OwnedDevice{std::move(Opened)}, SerialDeviceRef(*Device), FWaits(Waits) {}
+    platform::WaitResult WaitReadable(std::chrono::milliseconds Timeout) override
+    {
+        if (Timeout.count() < 0)
+            ++FWaits;
+        return SerialDeviceRef::WaitReadable(Timeout);
+    }
+
+private:
+    std::atomic<int>& FWaits;
+};
+
+inline void CountListening(TModbusConnection& Conn, std::atomic<int>& Waits)
+{
+    Conn.Line().SetDeviceOpener([&Waits](const std::string& Port, int& Error) -> std::unique_ptr<platform::ISerialDevice> {
+        auto Opened = SerialLine::DefaultOpener()(Port, Error);
+        if (!Opened)
+            return nullptr;
+        return std::make_unique<ListeningDevice>(std::move(Opened), Waits);
+    });
+}
+
 // An ASCII frame (':' hex LRC CR LF) of a frame written as hex.
 inline Bytes Ascii(const std::string& Hex)
 {
@@ -74,7 +105,9 @@ protected:
         Conn->SetParity(psNone);
         Conn->SetBaudRate(br9600);
         Conn->SetConnectionMode(cmServer);
+        CountListening(*Conn, Listening);
         Conn->OnFrameSend = [this](TModbusConnection&, const TFrameData& D) { Sent.push_back(D); };
+        Conn->OnFrameReceive = [this](TModbusConnection&, const TFrameData& D) { Heard.push_back(D); };
         Map.SetServerAddress(Address);
         Map.SetConnection(Conn.get());
     }
@@ -82,25 +115,12 @@ protected:
     void TearDown() override { Conn.reset(); }
 
     // Opens and waits until the worker listens: it first lets the line fall quiet and
-    // discards what comes meanwhile, so a master's first request may need repeating, as
-    // it would on a real line. The probe's traces are forgotten.
+    // discards what comes meanwhile, so a request sent earlier could be lost.
     void Open()
     {
+        const int Before = Listening.load();
         Conn->SetActive(true);
-        for (int Attempt = 0; Attempt < 20; ++Attempt) {
-            Pty.Send(Conn->TransmissionMode() == tmRTU ? Rtu(ProbeRequest()) : Ascii(ProbeRequest()));
-            if (!Collect(7, 200ms).empty())
-                break;
-        }
-        Ui.Pump();
-        Sent.clear();
-    }
-
-    std::string ProbeRequest() const
-    {
-        char Text[32];
-        std::snprintf(Text, sizeof Text, "%02X 03 0000 0001", Map.ServerAddress());
-        return Text;
+        ASSERT_TRUE(Ui.PumpUntil([&] { return Listening.load() > Before; }, 5s));
     }
 
     // Sends a request and collects its answer until Length bytes came, pumping meanwhile.
@@ -108,6 +128,15 @@ protected:
     {
         Pty.Send(Request);
         return Collect(Length, Timeout);
+    }
+
+    // Sends a frame that gets no answer and waits until the server has taken it off the
+    // line: RTU frames are told apart by silence only, so the next one must come after it.
+    void SendUnanswered(const Bytes& Frame)
+    {
+        const std::size_t Before = Heard.size();
+        Pty.Send(Frame);
+        EXPECT_TRUE(Ui.PumpUntil([&] { return Heard.size() > Before; }, 3s));
     }
 
     Bytes Collect(std::size_t Length, std::chrono::milliseconds Timeout = 3s)
@@ -133,6 +162,8 @@ protected:
     std::unique_ptr<TModbusConnection> Conn;
     MapServer Map;
     std::vector<TFrameData> Sent;
+    std::vector<TFrameData> Heard;
+    std::atomic<int> Listening{0};
 };
 
 } // namespace veltro::modbus::test

@@ -4,14 +4,12 @@
 #include "LibmodbusPeer.h"
 #include "ServerFixture.h"
 
-#include <fcntl.h>
 #include <algorithm>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
-#include <termios.h>
 
 extern char** environ;
 
@@ -34,38 +32,13 @@ protected:
         for (std::size_t I = 0; I < Map.Registers.size(); ++I)
             Map.Registers[I] = static_cast<std::uint16_t>(1000 + I);
         Map.Coils[0] = Map.Coils[3] = true;
+        CountListening(*Conn, Listening);
         Conn->SetActive(true);
-        WaitUntilListening();
+        // The worker discards what arrives while the line settles.
+        ASSERT_TRUE(Ui.PumpUntil([&] { return Listening.load() > 0; }, 5s));
     }
 
     void TearDown() override { Conn.reset(); }
-
-    // The worker discards what arrives while the line settles; ask until it answers.
-    void WaitUntilListening()
-    {
-        const int Fd = ::open(Bridge.ClientPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        ASSERT_GE(Fd, 0);
-        struct termios T {};
-        ::tcgetattr(Fd, &T);
-        ::cfmakeraw(&T);
-        ::tcsetattr(Fd, TCSANOW, &T);
-        const Bytes Probe = Rtu("21 03 0000 0001");
-        bool Answered = false;
-        for (int Attempt = 0; Attempt < 20 && !Answered; ++Attempt) {
-            ASSERT_EQ(::write(Fd, Probe.data(), Probe.size()), static_cast<ssize_t>(Probe.size()));
-            std::size_t Got = 0;
-            Ui.PumpUntil([&] {
-                std::uint8_t Buf[64];
-                const ssize_t N = ::read(Fd, Buf, sizeof Buf);
-                if (N > 0)
-                    Got += static_cast<std::size_t>(N);
-                return Got >= 7;
-            }, 200ms);
-            Answered = Got >= 7;
-        }
-        ::close(Fd);
-        ASSERT_TRUE(Answered);
-    }
 
     // Runs mbpoll once on the bridge's far end, serving our dispatcher until it ends;
     // returns its standard output.
@@ -111,6 +84,7 @@ protected:
     PtyBridge Bridge;
     std::unique_ptr<TModbusConnection> Conn;
     MapServer Map;
+    std::atomic<int> Listening{0};
 };
 
 using ::testing::HasSubstr;

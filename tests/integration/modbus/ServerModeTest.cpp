@@ -9,10 +9,6 @@ namespace {
 
 using veltro::test::Hex;
 
-// Frames on an RTU line are told apart by silence; the peer keeps quiet this long, well
-// beyond the 20 ms end-of-frame silence, between frames it sends without waiting for an answer.
-void LineGap() { std::this_thread::sleep_for(60ms); }
-
 struct Case {
     const char* Name;
     const char* Request;  // without CRC
@@ -113,8 +109,7 @@ TEST_F(ServerMode, IgnoresShortFramesBadChecksumsOtherAddressesAndBroadcasts)
         Rtu("00 05 0001 1234"),          // broadcast with a refused value: no exception reply
     };
     for (const Bytes& Frame : Ignored) {
-        Pty.Send(Frame);
-        LineGap();
+        SendUnanswered(Frame);
         const Bytes Answer = Exchange(Rtu("11 03 0007 0001"), 7);
         EXPECT_EQ(Hex(Answer), Hex(Rtu(std::string("11 03 02 ") + (Map.Registers[7] ? "4242" : "0000"))))
             << "after " << Hex(Frame);
@@ -131,14 +126,12 @@ TEST_F(ServerMode, EveryServerObjectHearsABroadcastAndOnlyTheAddressedOneAnswers
     Other.SetServerAddress(18);
     Other.SetConnection(Conn.get());
     Open();
-    Pty.Send(Rtu("00 06 0001 0077"));
-    LineGap();
+    SendUnanswered(Rtu("00 06 0001 0077"));
     EXPECT_EQ(Hex(Exchange(Rtu("12 03 0001 0001"), 7)), Hex(Rtu("12 03 02 0077")));
     EXPECT_EQ(Map.Registers[1], 0x0077);
     EXPECT_EQ(Hex(Exchange(Rtu("11 03 0001 0001"), 7)), Hex(Rtu("11 03 02 0077")));
     Other.SetConnection(nullptr);
-    Pty.Send(Rtu("12 03 0001 0001"));
-    LineGap();
+    SendUnanswered(Rtu("12 03 0001 0001"));
     EXPECT_EQ(Hex(Exchange(Rtu("11 06 0001 0001"), 8)), Hex(Rtu("11 06 0001 0001")));
 }
 
@@ -146,8 +139,7 @@ TEST_F(ServerMode, FollowsAnAddressChangeWhileActive)
 {
     Open();
     Map.SetServerAddress(99);
-    Pty.Send(Rtu("11 03 0000 0001"));
-    LineGap();
+    SendUnanswered(Rtu("11 03 0000 0001"));
     EXPECT_EQ(Hex(Exchange(Rtu("63 03 0000 0001"), 7)), Hex(Rtu("63 03 02 0000")));
 }
 
