@@ -1,24 +1,73 @@
-// Writes a picture of each page of the main window into a folder, for the README.
-// Runs on any Qt platform; scripts/screenshots uses the offscreen one.
+// Writes a picture of each page of the main window into a folder, for the README: the
+// configuration page after a read of the simulated meter, the monitoring page polling
+// the simulated module, the decoding page with its sample values. Runs offscreen.
 #include "app/FormMain.h"
-#include "app/Guard.h"
+#include "app/PageConfig.h"
 #include "app/PageControl.h"
+#include "app/PageDecode.h"
+#include "app/PageMonitor.h"
 #include "platform/QtUiDispatcher.h"
+#include "simulator/Simulator.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFont>
+#include <QLineEdit>
 #include <QLocale>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include <cstdio>
 
+namespace {
+
+bool Save(QWidget& window, const QDir& dir, const char* name)
+{
+    QApplication::processEvents();
+    const QString file = dir.filePath(QString::fromLatin1(name));
+    if (window.grab().save(file))
+        return true;
+    std::fprintf(stderr, "impossibile scrivere %s\n", qPrintable(file));
+    return false;
+}
+
+void ShowRead(veltro::app::TfrmMain& window)
+{
+    veltro::app::PageConfig& page = *window.tabConfig();
+    window.pageControl()->setCurrentWidget(&page);
+    page.editCommIdent->setText(QStringLiteral("12345678"));
+    page.btnReadConfig->click();  // runs to its end; the log shows every step
+}
+
+bool ShowPolling(veltro::app::TfrmMain& window, int modulePort)
+{
+    veltro::app::PageMonitor& page = *window.tabTest();
+    window.pageControl()->setCurrentWidget(&page);
+    page.editComPort->setText(QString::number(modulePort));
+    page.editMBAddress->setText(QStringLiteral("178"));  // the automatic address of serial 12345678
+    page.btnStartStop->click();
+    // Two full rounds of the three blocks, so every value on the page is live.
+    return QTest::qWaitFor([&] { return page.FStats.FResponses >= 6; }, 20000);
+}
+
+void ShowSamples(veltro::app::TfrmMain& window)
+{
+    veltro::app::PageDecode& page = *window.TabSheet1();
+    window.pageControl()->setCurrentWidget(&page);
+    page.btnSampleValuesClick();
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "uso: %s <cartella>\n", argv[0]);
         return 2;
     }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VeltroConf"));
     QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"));
     QApplication::setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
@@ -26,22 +75,31 @@ int main(int argc, char** argv)
     veltro::platform::QtUiDispatcher dispatcher;
     veltro::platform::InstallUiDispatcher(&dispatcher);
 
+    // The simulated devices on private ports, found through the override directory.
+    QTemporaryDir ports;
+    qputenv("VELTRO_PORT_DIR", ports.path().toLocal8Bit());
+    veltro::sim::SimulatorOptions options;
+    options.portDir = ports.path().toStdString();
+    veltro::sim::Simulator simulator(options);
+    simulator.Start();
+
     const QDir dir(QString::fromLocal8Bit(argv[1]));
-    int rc = 0;
+    bool ok = true;
     {
         veltro::app::TfrmMain window;
         window.show();
-        const char* names[] = {"configurazione.png", "controllo.png", "decodifica.png"};
-        for (int page = 0; page < 3; ++page) {
-            window.pageControl()->setCurrentIndex(page);
-            QApplication::processEvents();
-            const QString file = dir.filePath(QString::fromLatin1(names[page]));
-            if (!window.grab().save(file)) {
-                std::fprintf(stderr, "impossibile scrivere %s\n", qPrintable(file));
-                rc = 1;
-            }
+        ShowRead(window);
+        ok &= Save(window, dir, "configurazione.png");
+        ShowSamples(window);
+        ok &= Save(window, dir, "decodifica.png");
+        if (!ShowPolling(window, options.modulePort)) {
+            std::fprintf(stderr, "il modulo simulato non ha risposto\n");
+            ok = false;
         }
+        ok &= Save(window, dir, "controllo.png");
+        window.close();  // stops polling
     }
+    simulator.Stop();
     veltro::platform::InstallUiDispatcher(nullptr);
-    return rc;
+    return ok ? 0 : 1;
 }
