@@ -1,5 +1,7 @@
 #include "simulator/Simulator.h"
 
+#include <stdexcept>
+
 namespace veltro::sim {
 
 namespace {
@@ -21,6 +23,9 @@ void Simulator::Start()
 {
     if (Running())
         return;
+    // Both would be published under one name, and the second would take it from the first.
+    if (options_.modulePort == options_.meterPort)
+        throw std::runtime_error("the meter and the module need different ports");
     meterPort_ = std::make_unique<SimPort>(options_.portDir, options_.meterPort);
     meterPort_->SetLineFormat(kMeterLine);
     meterPort_->SetPacing(options_.pace);

@@ -29,7 +29,8 @@ public:
     Simulator& operator=(const Simulator&) = delete;
 
     // Publishes the lines and starts serving them; throws std::runtime_error when a
-    // line cannot be created or published. Starting a running simulator does nothing.
+    // line cannot be created or published, or both devices were given the same port.
+    // Starting a running simulator does nothing.
     void Start();
     // Ends every wait of the serving threads, joins them and withdraws the lines.
     // Returns promptly, whatever a device was doing; safe to call more than once.

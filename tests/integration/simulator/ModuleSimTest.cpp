@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <stdexcept>
 #include <ctime>
 
 namespace veltro::test {
@@ -300,6 +302,15 @@ TEST_F(ModuleSimTest, StopsPromptlyWhileItHoldsAReplyBack)
     const auto start = std::chrono::steady_clock::now();
     sim.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+}
+
+TEST(ModuleSimPorts, TheMeterAndTheModuleCannotShareALine)
+{
+    PortDir dir;
+    sim::Simulator clash{{.portDir = dir.Path(), .meterPort = 3, .modulePort = 3}};
+    EXPECT_THROW(clash.Start(), std::runtime_error);
+    EXPECT_FALSE(clash.Running());
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
 TEST(ModuleSimPaced, RepliesTakeTheTimeTheirCharactersNeedOnTheLine)
