@@ -43,9 +43,10 @@ Powers PowersOf(const std::array<PhaseValues, 3>& phases)
     Powers p;
     for (const PhaseValues& ph : phases) {
         const double s = ph.voltage * ph.current / 1000.0;
-        // A lagging current (negative angle) draws inductive, positive reactive power.
+        // Angles turn clockwise like the window's phasor diagram, where a lagging current
+        // sits clockwise of its voltage; it draws inductive, positive reactive power.
         p.active += s * std::cos(Radians(ph.currentAngle));
-        p.reactive += s * std::sin(Radians(-ph.currentAngle));
+        p.reactive += s * std::sin(Radians(ph.currentAngle));
         p.apparent += s;
     }
     return p;
@@ -56,7 +57,7 @@ std::array<PhaseValues, 3> NominalPhases()
     std::array<PhaseValues, 3> phases{};
     for (size_t i = 0; i < 3; ++i)
         phases[i] = {ModuleModel::kNominalVoltage, 120.0 * static_cast<double>(i), ModuleModel::kNominalCurrent[i],
-                     -ModuleModel::kNominalLag[i]};
+                     ModuleModel::kNominalLag[i]};
     return phases;
 }
 

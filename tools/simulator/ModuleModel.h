@@ -20,7 +20,7 @@ struct PhaseValues {
     double voltage;       // V
     double voltageAngle;  // degrees: L1 0, L2 120, L3 240
     double current;       // A
-    double currentAngle;  // degrees, relative to the phase's own voltage; negative = lagging
+    double currentAngle;  // degrees, relative to the phase's own voltage; positive = lagging
 };
 
 // One consistent set of values: every register of one request comes from one snapshot.

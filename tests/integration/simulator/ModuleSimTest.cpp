@@ -132,8 +132,8 @@ TEST_F(ModuleSimTest, RegistersDecodeIntoOnePlausibleThreePhaseMeter)
         const double lag = b2.RegSingle(app::kRegCurrentAngle + 2 * i);
         EXPECT_NEAR(v, 230.0, 2.0) << "phase " << i;
         EXPECT_GT(a, 1.0);
-        EXPECT_LT(lag, 0.0);
-        EXPECT_GT(lag, -60.0);
+        EXPECT_GT(lag, 0.0);  // lagging: clockwise of the voltage, as the diagram draws it
+        EXPECT_LT(lag, 60.0);
         fromPhases += v * a * std::cos(lag * kPi / 180.0) / 1000.0;
     }
     EXPECT_NEAR(fromPhases, p, 0.05 * p);
