@@ -25,15 +25,16 @@ LineFormat FormatOf(const platform::SerialSettings& s)
 
 }  // namespace
 
-ModuleLine::ModuleLine(std::string portDir, int comNumber, FaultSource faults, bool pace)
-    : portDir_(std::move(portDir)), comNumber_(comNumber), faults_(std::move(faults)), pace_(pace)
+ModuleLine::ModuleLine(std::string portDir, int comNumber, FaultSource faults, bool pace, std::string device)
+    : portDir_(std::move(portDir)), comNumber_(comNumber), device_(std::move(device)), faults_(std::move(faults)),
+      pace_(pace)
 {
     port_ = NewPort();
 }
 
 std::shared_ptr<SimPort> ModuleLine::NewPort() const
 {
-    auto port = std::make_shared<SimPort>(portDir_, comNumber_);
+    auto port = std::make_shared<SimPort>(portDir_, comNumber_, device_);
     port->SetLineFormat(FormatOf(settings_));
     port->SetPacing(pace_);
     return port;

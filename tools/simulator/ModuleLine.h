@@ -46,7 +46,8 @@ public:
 
     // Publishes the line as portDir/COM<comNumber>; throws std::runtime_error when it
     // cannot. With `pace` replies go out at the rate the connection configures.
-    ModuleLine(std::string portDir, int comNumber, FaultSource faults, bool pace = false);
+    // With a device path the module serves that real serial device instead of a pty.
+    ModuleLine(std::string portDir, int comNumber, FaultSource faults, bool pace = false, std::string device = {});
     ~ModuleLine() override;
 
     // The device a client opens (it changes after a hang-up).
@@ -90,6 +91,7 @@ private:
 
     const std::string portDir_;
     const int comNumber_;
+    const std::string device_;
     const FaultSource faults_;
     const bool pace_;
 

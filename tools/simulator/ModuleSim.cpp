@@ -112,11 +112,11 @@ ModuleLineSettings ModuleSim::LineSettings() const
 
 std::string ModuleSim::SlavePath() const { return line_ ? line_->SlavePath() : std::string(); }
 
-void ModuleSim::Start(const std::string& portDir, int comNumber, bool pace)
+void ModuleSim::Start(const std::string& portDir, int comNumber, bool pace, const std::string& device)
 {
     if (Running())
         return;
-    line_ = std::make_unique<ModuleLine>(portDir, comNumber, [this] { return Faults(); }, pace);
+    line_ = std::make_unique<ModuleLine>(portDir, comNumber, [this] { return Faults(); }, pace, device);
     runtime_ = std::make_shared<Runtime>();
     quit_ = false;
     std::future<void> started = runtime_->started.get_future();

@@ -35,7 +35,7 @@ public:
     // the module listens. With `pace` replies take the time the line's settings give them
     // (SimPort). Throws std::runtime_error when the line cannot be published or the
     // connection cannot be opened. Starting a running module does nothing.
-    void Start(const std::string& portDir, int comNumber, bool pace = false);
+    void Start(const std::string& portDir, int comNumber, bool pace = false, const std::string& device = {});
     // Closes the connection, ends the module's thread and withdraws the line.
     void Stop();
     bool Running() const { return thread_.joinable(); }

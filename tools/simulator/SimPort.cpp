@@ -54,7 +54,7 @@ size_t PacingSchedule::CompleteBy(Clock::time_point now) const
     return static_cast<size_t>((now - start_) / characterTime_);
 }
 
-SimPort::SimPort(const std::string& portDir, int comNumber) : comNumber_(comNumber)
+void SimPort::OpenPseudoTerminal()
 {
     char name[256] = {};
     int slave = -1;
@@ -72,6 +72,62 @@ SimPort::SimPort(const std::string& portDir, int comNumber) : comNumber_(comNumb
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
     ::fcntl(master_, F_SETFD, FD_CLOEXEC);
     ::close(slave);  // the client's open is the only one, so its close is seen
+}
+
+void SimPort::OpenDevice(const std::string& device)
+{
+    master_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (master_ < 0)
+        throw SystemError("open " + device);
+    if (!::isatty(master_)) {
+        ::close(master_);
+        throw std::runtime_error(device + " is not a serial device");
+    }
+    slavePath_ = device;
+    realDevice_ = true;
+    clientPresent_ = true;  // a cable has no open or close to watch; the master is assumed there
+    ApplyFormatToDevice(format_);
+}
+
+// Raw mode at the line's rate and character format, modem lines ignored (CLOCAL).
+void SimPort::ApplyFormatToDevice(const LineFormat& f)
+{
+    struct termios t {};
+    if (::tcgetattr(master_, &t) != 0)
+        return;
+    ::cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    t.c_cflag |= f.dataBits == 7 ? CS7 : CS8;
+    if (f.parity != 'N')
+        t.c_cflag |= PARENB | (f.parity == 'O' ? PARODD : 0);
+    if (f.stopBits == 2)
+        t.c_cflag |= CSTOPB;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    speed_t speed = B9600;
+    switch (f.bitRate) {
+    case 300: speed = B300; break;
+    case 600: speed = B600; break;
+    case 1200: speed = B1200; break;
+    case 2400: speed = B2400; break;
+    case 4800: speed = B4800; break;
+    case 19200: speed = B19200; break;
+    case 38400: speed = B38400; break;
+    case 57600: speed = B57600; break;
+    case 115200: speed = B115200; break;
+    default: break;
+    }
+    ::cfsetspeed(&t, speed);
+    ::tcsetattr(master_, TCSANOW, &t);
+}
+
+SimPort::SimPort(const std::string& portDir, int comNumber, const std::string& device) : comNumber_(comNumber)
+{
+    if (device.empty())
+        OpenPseudoTerminal();
+    else
+        OpenDevice(device);
 
     if (::pipe2(wake_, O_NONBLOCK | O_CLOEXEC) != 0) {
         ::close(master_);
@@ -84,6 +140,8 @@ SimPort::SimPort(const std::string& portDir, int comNumber) : comNumber_(comNumb
         throw SystemError("pipe2");
     }
 
+    if (realDevice_)
+        return;
     // Published by renaming a fresh symlink over the entry, so a client looking the
     // port up never finds it missing, and a stale entry of an earlier run is replaced.
     const fs::path entry = fs::path(portDir) / ("COM" + std::to_string(comNumber));
@@ -110,7 +168,7 @@ SimPort::~SimPort()
 {
     // Remove the entry only if it is still ours; another simulator may have taken it over.
     std::error_code ec;
-    if (fs::read_symlink(publishedPath_, ec) == fs::path(slavePath_) && !ec)
+    if (!publishedPath_.empty() && fs::read_symlink(publishedPath_, ec) == fs::path(slavePath_) && !ec)
         fs::remove(publishedPath_, ec);
     ::close(master_);
     ::close(wake_[0]);
@@ -132,6 +190,8 @@ void SimPort::SetLineFormat(const LineFormat& format)
 {
     std::lock_guard lock(formatLock_);
     format_ = format;
+    if (realDevice_)
+        ApplyFormatToDevice(format);
 }
 
 LineFormat SimPort::Format() const

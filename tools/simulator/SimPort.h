@@ -70,8 +70,10 @@ public:
     };
 
     // Creates the pair and publishes the slave as portDir/COM<comNumber> (a symlink);
-    // throws std::runtime_error when either fails.
-    SimPort(const std::string& portDir, int comNumber);
+    // throws std::runtime_error when either fails. With a device path, serves that real
+    // serial device instead (a PC's master at the far end of a cable): nothing is
+    // published, and the device's rate and character format follow SetLineFormat.
+    SimPort(const std::string& portDir, int comNumber, const std::string& device = {});
     ~SimPort();
     SimPort(const SimPort&) = delete;
     SimPort& operator=(const SimPort&) = delete;
@@ -115,6 +117,9 @@ private:
     // Polls the master (and the stop pipe); updates the client presence counters.
     // Returns the master's revents, -1 when stopped, -2 when interrupted.
     int PollMaster(short events, std::chrono::milliseconds timeout);
+    void OpenPseudoTerminal();
+    void OpenDevice(const std::string& device);
+    void ApplyFormatToDevice(const LineFormat& format);
     void NoteClient(bool present);
     // Books bytes just heard on the line; with pacing, when their last one arrives.
     void NoteHeard(size_t count);
@@ -130,6 +135,7 @@ private:
     int interrupt_[2] = {-1, -1};
     std::string slavePath_;
     std::string publishedPath_;
+    bool realDevice_ = false;
     std::atomic<bool> stopped_{false};
     std::atomic<bool> clientPresent_{false};
     std::atomic<uint64_t> opens_{0};

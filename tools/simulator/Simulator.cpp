@@ -24,14 +24,14 @@ void Simulator::Start()
     if (Running())
         return;
     // Both would be published under one name, and the second would take it from the first.
-    if (options_.modulePort == options_.meterPort)
+    if (options_.modulePort == options_.meterPort && options_.meterDevice.empty() && options_.moduleDevice.empty())
         throw std::runtime_error("the meter and the module need different ports");
-    meterPort_ = std::make_unique<SimPort>(options_.portDir, options_.meterPort);
+    meterPort_ = std::make_unique<SimPort>(options_.portDir, options_.meterPort, options_.meterDevice);
     meterPort_->SetLineFormat(kMeterLine);
     meterPort_->SetPacing(options_.pace);
     if (options_.modulePort > 0) {
         try {
-            module_.Start(options_.portDir, options_.modulePort, options_.pace);
+            module_.Start(options_.portDir, options_.modulePort, options_.pace, options_.moduleDevice);
         } catch (...) {
             meterPort_.reset();
             throw;

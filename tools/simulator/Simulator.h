@@ -19,6 +19,9 @@ struct SimulatorOptions {
     int meterPort = 1;    // the meter's line is COM<meterPort>
     bool pace = false;    // replies take the time the real lines would (SimPort)
     int modulePort = 2;   // the module's line is COM<modulePort>; 0 leaves the module out
+    // Real serial devices to serve instead of pseudo-terminals (empty: a published pty).
+    std::string meterDevice{};
+    std::string moduleDevice{};
 };
 
 class Simulator {

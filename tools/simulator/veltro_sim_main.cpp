@@ -23,6 +23,7 @@ struct Arguments {
     std::string portDir;
     int meterPort = 1;
     int modulePort = 2;
+    std::string meterDevice, moduleDevice;  // real serial devices instead of ptys
     std::optional<std::string> serial, ident, password;
     MeterFaults faults;
     ModuleFaults moduleFaults;
@@ -36,6 +37,9 @@ void Usage(std::ostream& out)
            "  --port-dir DIR     publish the lines as DIR/COMn (default: $VELTRO_PORT_DIR,\n"
            "                     else a new temporary directory, which is printed)\n"
            "  --meter-port N     the meter's line is COMN (default 1)\n"
+           "  --meter-device DEV serve the meter on a real serial device (e.g. /dev/ttyUSB0)\n"
+           "                     instead of a published pseudo-terminal\n"
+
            "  --serial TEXT      meter serial number, data set 0.0.1 (default 12345678)\n"
            "  --ident TEXT       communication identifier the meter answers (default 12345678)\n"
            "  --password TEXT    meter password (default KLOMB)\n"
@@ -47,6 +51,7 @@ void Usage(std::ostream& out)
            "  --pace, --no-pace  replies at the lines' character rate, or at once (default:\n"
            "                     paced with --demo, at once otherwise)\n"
            "  --module-port N    the module's Modbus line is COMN (default 2)\n"
+           "  --module-device DEV serve the module on a real serial device instead\n"
            "  --module-silent    the module answers nothing\n"
            "  --module-wrong-crc module replies carry a wrong CRC\n"
            "  --module-exception CODE  the module refuses every request with exception\n"
@@ -101,6 +106,10 @@ std::optional<Arguments> ParseArguments(int argc, char** argv)
             const auto v = value();
             if (!v) return std::nullopt;
             a.portDir = *v;
+        } else if (option == "--meter-device" || option == "--module-device") {
+            const auto v = value();
+            if (!v) return std::nullopt;
+            (option == "--meter-device" ? a.meterDevice : a.moduleDevice) = *v;
         } else if (option == "--meter-port") {
             const auto n = number(1, 200);
             if (!n) return std::nullopt;
@@ -220,7 +229,8 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     // The demo behaves like the devices on real cables; tests and scripts want speed.
-    Simulator sim({portDir, args->meterPort, args->pace.value_or(args->demo), args->modulePort});
+    Simulator sim({portDir, args->meterPort, args->pace.value_or(args->demo), args->modulePort, args->meterDevice,
+                   args->moduleDevice});
     if (args->serial) sim.State().SetSerialNumber(*args->serial);
     if (args->ident) sim.State().SetCommIdent(*args->ident);
     if (args->password) sim.State().SetPassword(*args->password);
