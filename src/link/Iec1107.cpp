@@ -19,6 +19,14 @@ void PauseServingUi(uint32_t ms)
                        std::chrono::milliseconds(1));
     }
 }
+// The links end a received text at a NUL byte, so a reply that held one comes back
+// without its terminator: what followed the NUL is lost and the reply is not whole.
+bool IsCutAtNul(const std::string& text, const std::string& terminator)
+{
+    return !text.ends_with(terminator);
+}
+
+constexpr const char* kNulInReply = "NUL byte in reply";
 }  // namespace
 
 TIec1107::TIec1107() : Pause(PauseServingUi) {}
@@ -63,6 +71,10 @@ bool TIec1107::Connect(const std::string& ident)
         if (!Link->WriteString("/?" + ident + "!" + CR + LF))
             AddError("Connect wr init string", Link->LastError, n);
         if (Link->ReadStringTimed(Response, std::string{CR, LF}, 4000)) {
+            if (IsCutAtNul(Response, std::string{CR, LF})) {
+                AddError("Connect rd response", kNulInReply, n);
+                continue;
+            }
             Response.resize(Response.size() - 2);
             return true;
         }
@@ -76,6 +88,13 @@ bool TIec1107::ReadEtxReplyWithBcc(uint32_t replyTimeoutMs, const char* rdRespon
 {
     if (!Link->ReadStringTimed(Response, std::string{ETX}, replyTimeoutMs)) {
         AddError(rdResponse, Link->LastError, n);
+        return false;
+    }
+    if (IsCutAtNul(Response, std::string{ETX})) {
+        // The block check would cover only the bytes before the NUL and accept a
+        // shortened value.
+        Link->SkipChars(50);
+        AddError(rdResponse, kNulInReply, n);
         return false;
     }
     const uint8_t bcc = CalcBcc(Response);

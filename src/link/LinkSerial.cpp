@@ -25,6 +25,8 @@ constexpr std::array<TBaudrate, 10> kBaudRates = {br300,  br600,   br1200,  br24
 // A short settle time between discarding stale input and sending the next command.
 constexpr auto kPurgeSettle = 5ms;
 constexpr auto kDrainMargin = 500ms;
+// The longest a skip lets a talking line go by.
+constexpr auto kSkipBound = 1s;
 
 template <typename Table>
 std::string Label(const Table& table, size_t index)
@@ -223,9 +225,12 @@ bool TLinkSerial::ReadByteTimed(uint8_t& b, uint32_t timeoutMs)
 
 void TLinkSerial::SkipChars(uint32_t timeoutMs)
 {
+    // A line that never falls silent would keep the skip going for ever. What still
+    // arrives after the bound is discarded anyway: every write purges the input first.
+    const auto until = std::chrono::steady_clock::now() + kSkipBound;
     int32_t skipped = 0;
     char c;
-    while (ReadCharTimed(c, timeoutMs))
+    while (std::chrono::steady_clock::now() < until && ReadCharTimed(c, timeoutMs))
         ++skipped;
     if (skipped > 0)
         platform::DebugOutput("Skipped chars: " + std::to_string(skipped));
