@@ -83,7 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     Check(Scanner.Complete() == Want.Complete);
     Check(Scanner.InFrame() == Want.Open);
     Check(static_cast<std::size_t>(Got) == Want.Frame.size());
-    Check(std::memcmp(Dest.data(), Want.Frame.data(), Want.Frame.size()) == 0);
+    // An empty reference frame has no data pointer, and memcmp must not be given none.
+    Check(Want.Frame.empty() || std::memcmp(Dest.data(), Want.Frame.data(), Want.Frame.size()) == 0);
     if (Scanner.Complete()) {
         Check(Got >= 3 && Dest[0] == ':' && Dest[Got - 2] == '\r' && Dest[Got - 1] == '\n');
         Check(std::memchr(Dest.data() + 1, ':', static_cast<std::size_t>(Got - 1)) == nullptr);
