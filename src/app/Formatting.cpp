@@ -52,9 +52,20 @@ QString FormatShortDate(const QDate& date)
 QString FormatLongTime(const QTime& time)
 {
     // Qt's long time format may carry a time-zone field ("t"); a meter clock has none.
-    QString format = UserLocale().timeFormat(QLocale::LongFormat);
-    format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
-    return UserLocale().toString(time, format.trimmed());
+    // Every logged frame is stamped with it, so the stripped format is kept per locale
+    // rather than rebuilt (with a regular expression) for each line.
+    struct Cached {
+        QString localeName;
+        QString format;
+    };
+    thread_local Cached cached;
+    const QLocale locale = UserLocale();
+    if (cached.format.isEmpty() || cached.localeName != locale.name()) {
+        QString format = locale.timeFormat(QLocale::LongFormat);
+        format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
+        cached = {locale.name(), format.trimmed()};
+    }
+    return locale.toString(time, cached.format);
 }
 
 QString FormatDateTime(const QDate& date, const QTime& time)

@@ -457,6 +457,7 @@ void PageMonitor::CreateLog()
     listLog->setObjectName(QStringLiteral("listLog"));
     listLog->setFrameShape(QFrame::NoFrame);
     listLog->setGeometry(8, 22, 634, 96);
+    listLog->setUniformItemSizes(true);  // one text line each: no per-item size pass on every add
 
     pnlDebug = new QWidget(this);
     pnlDebug->setObjectName(QStringLiteral("pnlDebug"));
@@ -494,8 +495,7 @@ void PageMonitor::AddLog(const QString& msg)
     const QString line = FormatLongTime(QTime::currentTime()) + QLatin1Char(' ') + msg;
     platform::DebugOutput(line.toStdString());
     listLog->addItem(line);
-    listLog->setCurrentRow(listLog->count() - 1);  // scrolls the new line into view
-    listLog->clearSelection();
+    listLog->scrollToBottom();
     listLog->setUpdatesEnabled(true);
 }
 
