@@ -78,17 +78,6 @@ double Radians(double degrees)
     return degrees * std::numbers::pi / 180.0;
 }
 
-TReplyOutcome Outcome(uint8_t status)
-{
-    switch (status) {
-    case modbus::rsSuccess: return roSuccess;
-    case modbus::rsUnmatched: return roUnmatched;
-    case modbus::rsException: return roException;
-    case modbus::rsNoReply: return roNoReply;
-    default: return roInvalid;
-    }
-}
-
 const char* FailureLine(TReplyOutcome outcome)
 {
     switch (outcome) {
@@ -277,7 +266,7 @@ void PageMonitor::Timer1Timer()
 void PageMonitor::mbClientHoldingRegistersRead(modbus::TTransactionInfo& Info, uint16_t StartReg, uint16_t,
                                                const modbus::TRegValues& RegValues)
 {
-    const TReplyOutcome outcome = Outcome(Info.ReplyStatus);
+    const TReplyOutcome outcome = OutcomeOf(Info.ReplyStatus);
     if (outcome != roSuccess)
         AddLog(QString::fromUtf8(FailureLine(outcome)));
     FStats.Reply(outcome, PollStatistics::Clock::now());

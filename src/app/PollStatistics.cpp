@@ -1,6 +1,19 @@
 #include "app/PollStatistics.h"
 
+#include "modbus/ModbusTransaction.h"
+
 namespace veltro::app {
+
+TReplyOutcome OutcomeOf(std::uint8_t replyStatus)
+{
+    switch (replyStatus) {
+    case modbus::rsSuccess: return roSuccess;
+    case modbus::rsUnmatched: return roUnmatched;
+    case modbus::rsException: return roException;
+    case modbus::rsNoReply: return roNoReply;
+    default: return roInvalid;
+    }
+}
 
 void PollStatistics::Request(Time now)
 {

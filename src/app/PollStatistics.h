@@ -13,6 +13,10 @@ namespace veltro::app {
 
 enum TReplyOutcome { roSuccess, roUnmatched, roException, roNoReply, roInvalid };
 
+// The outcome a reply status of the Modbus client (rsSuccess, rsUnmatched, ...) is
+// booked as; a status the client does not define is an invalid reply.
+TReplyOutcome OutcomeOf(std::uint8_t replyStatus);
+
 struct PollStatistics {
     using Clock = std::chrono::system_clock;
     using Time = Clock::time_point;

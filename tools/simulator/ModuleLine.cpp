@@ -214,6 +214,8 @@ long ModuleLine::Write(const uint8_t* src, size_t count, milliseconds)
     out.append(src, src + count);
     if (faults.wrongCrc && count > 0)
         out[frameAt + count - 1] = static_cast<char>(out[frameAt + count - 1] ^ 0x5A);
+    if (faults.truncated)
+        out.resize(out.size() - std::min(kTruncatedBytes, count));
     // Nobody listening is no failure of the module: on a bus the reply just goes unheard.
     Port()->Write(out);
     return static_cast<long>(count);

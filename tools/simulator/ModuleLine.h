@@ -28,6 +28,7 @@ struct ModuleFaults {
     bool wrongCrc = false;  // every reply carries a wrong CRC
     bool garbage = false;   // a few stray bytes before every reply
     bool echo = false;      // the request comes back before the reply
+    bool truncated = false; // the reply loses its last bytes (a line cut off mid-frame)
     bool hangUp = false;    // instead of answering, the module drops the line (a fresh one
                             // is published under the same name for the next client)
     // Every request is refused with this exception code: 1 (function), 2 (address) or
@@ -41,6 +42,8 @@ struct ModuleFaults {
 class ModuleLine : public platform::ISerialDevice {
 public:
     static constexpr const char* kGarbage = "\x7F#~";
+    // How many bytes the truncated fault takes off the end of a reply.
+    static constexpr size_t kTruncatedBytes = 3;
 
     using FaultSource = std::function<ModuleFaults()>;
 

@@ -58,6 +58,7 @@ void Usage(std::ostream& out)
            "                     code 1 (function), 2 (address) or 4 (device failure)\n"
            "  --module-garbage   stray bytes before every module reply\n"
            "  --module-echo      the module's line echoes each request before the reply\n"
+           "  --module-truncate  module replies lose their last bytes\n"
            "  --module-delay-ms N  the module pauses N ms before every reply\n"
            "  --module-hang-up   the module drops its line instead of answering\n"
            "  --demo             friendly defaults; describes in Italian how to start the window\n";
@@ -148,6 +149,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv)
             a.moduleFaults.garbage = true;
         } else if (option == "--module-echo") {
             a.moduleFaults.echo = true;
+        } else if (option == "--module-truncate") {
+            a.moduleFaults.truncated = true;
         } else if (option == "--module-hang-up") {
             a.moduleFaults.hangUp = true;
         } else if (option == "--silent") {

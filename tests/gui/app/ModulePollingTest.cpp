@@ -3,10 +3,12 @@
 #include "app/PageMonitor.h"
 #include "phasor/PolarDiagram.h"
 #include "simulator/Simulator.h"
+#include "gui/ModalBox.h"
 #include "support/PtyPair.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -100,4 +102,41 @@ TEST_F(ModulePolling, RunsOfFailuresAreCountedAndTheLongestKeepsItsTimes)
     EXPECT_EQ(panel[6], "Last Consec Errors = 2");
     EXPECT_EQ(panel[7], "Max  Consec Errors = 3");
     EXPECT_EQ(panel[4], "Exceptions Responses = 5");
+}
+
+TEST_F(ModulePolling, ALineLostWhilePollingIsLoggedAndArrestaReleasesThePort)
+{
+    test::ModalBoxes boxes;  // a failure the page raises would end in the error box
+    Click();
+    ASSERT_TRUE(WaitFor([&] { return page().FStats.FResponses >= 1; }));
+    const int answered = page().FStats.FResponses;
+
+    // The module's end of the line goes away while the page keeps polling; the window
+    // must keep handling events throughout, which a timer of its own shows.
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, sinceTick.restart());
+    });
+    sinceTick.start();
+    tick.start(10);
+    Faults({.hangUp = true});
+    ASSERT_TRUE(WaitFor([&] { return page().FStats.FRequests - page().FStats.FResponses >= 2; }));
+    tick.stop();
+    EXPECT_LT(longestGap, 500) << "the window stood still for " << longestGap << " ms";
+    EXPECT_EQ(page().FStats.FResponses, answered);
+    EXPECT_FALSE(page().listLog->findItems(QStringLiteral("Nessuna risposta ricevuta!"), Qt::MatchEndsWith).isEmpty());
+    EXPECT_GE(sim.Module().Line()->HangUps(), 1u);
+
+    Click();  // "Arresta"
+    EXPECT_FALSE(page().FRunning);
+    EXPECT_EQ(page().btnStartStop->text(), "Avvia");
+    EXPECT_FALSE(page().mbConn->Active());
+
+    // The port was let go: with the module back on a fresh line, polling starts again.
+    Faults({});
+    Click();
+    EXPECT_TRUE(WaitFor([&] { return page().FStats.FResponses > answered; }));
+    EXPECT_TRUE(boxes.Texts().isEmpty()) << boxes.Texts().join('|').toStdString();
 }

@@ -228,6 +228,10 @@ TEST_P(ModuleFault, HasTheEffectItNames)
         EXPECT_EQ(std::string(frames[0].begin(), frames[0].begin() + 3), sim::ModuleLine::kGarbage);
         EXPECT_EQ(frames[0].size(), 3u + 3 + 8 + 2);
     }
+    if (f.truncated) {
+        ASSERT_EQ(frames.size(), 1u);
+        EXPECT_EQ(frames[0].size(), 3u + 8 + 2 - sim::ModuleLine::kTruncatedBytes);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -235,6 +239,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FaultCase{"Silent", {.silent = true}, rsNoReply, 0},
                       FaultCase{"WrongCrc", {.wrongCrc = true}, rsNoReply, 0},
                       FaultCase{"Garbage", {.garbage = true}, rsNoReply, 0},
+                      FaultCase{"Truncated", {.truncated = true}, rsNoReply, 0},
                       FaultCase{"IllegalFunction", {.exceptionCode = 1}, rsException, 1},
                       FaultCase{"IllegalAddress", {.exceptionCode = 2}, rsException, 2},
                       FaultCase{"DeviceFailure", {.exceptionCode = 4}, rsException, 4}),

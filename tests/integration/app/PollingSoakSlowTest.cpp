@@ -1,0 +1,202 @@
+// Long polling against a misbehaving module: our connection and client ask the simulated
+// module for the monitoring page's three blocks, one request at a time, while a random
+// fault is switched on before each request (silence, broken CRC, exception replies,
+// stray bytes, an echoed request, a cut-off reply, a short or a too-long delay). A late
+// reply lands in the next exchange, as on a real bus. Whatever comes back, every request
+// must end in exactly one event, the page's statistics must add up, and memory must not
+// grow once the first exchanges have warmed everything up.
+//
+// VELTRO_SOAK_TRANSACTIONS sets the number of requests (default 20000); the figures are
+// printed at the end. The test run of scripts/test makes a shorter one.
+
+#include "app/ModuleRegisters.h"
+#include "app/PollStatistics.h"
+#include "modbus/ModbusClient.h"
+#include "modbus/ModbusConnection.h"
+#include "platform/ManualUiDispatcher.h"
+#include "simulator/Simulator.h"
+#include "support/PtyPair.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <unistd.h>
+
+namespace veltro::test {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace veltro::modbus;
+
+enum Fault { fNone, fSilent, fWrongCrc, fException, fGarbage, fEcho, fTruncated, fShortDelay, fLongDelay, kFaults };
+constexpr std::array<const char*, kFaults> kFaultNames = {"none",    "silent",    "wrong CRC",   "exception", "garbage",
+                                                           "echo",    "truncated", "short delay", "long delay"};
+// Relative weights: half the requests meet a healthy module; the faults that cost a
+// whole time-out are rarer, so the run stays a few minutes long.
+constexpr std::array<int, kFaults> kWeights = {60, 3, 5, 6, 5, 5, 5, 8, 3};
+
+constexpr auto kReceiveTimeout = 50ms;
+constexpr std::array<int, 3> kExceptionCodes = {1, 2, 4};
+
+sim::ModuleFaults FaultsFor(Fault fault, std::mt19937& rng)
+{
+    switch (fault) {
+    case fSilent: return {.silent = true};
+    case fWrongCrc: return {.wrongCrc = true};
+    case fException: return {.exceptionCode = kExceptionCodes[rng() % kExceptionCodes.size()]};
+    case fGarbage: return {.garbage = true};
+    case fEcho: return {.echo = true};
+    case fTruncated: return {.truncated = true};
+    case fShortDelay: return {.replyDelay = 20ms};
+    case fLongDelay: return {.replyDelay = kReceiveTimeout + 50ms};
+    default: return {};
+    }
+}
+
+size_t ResidentKb()
+{
+    std::ifstream statm("/proc/self/statm");
+    size_t pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE)) / 1024;
+}
+
+size_t Wanted()
+{
+    const char* text = std::getenv("VELTRO_SOAK_TRANSACTIONS");
+    const long n = text ? std::atol(text) : 20000;
+    return n > 0 ? static_cast<size_t>(n) : 20000;
+}
+
+struct Event {
+    TTransactionInfo info;
+    size_t values = 0;
+};
+
+class PollingSoak : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sim.Start();
+        conn.SetPort("COM2");
+        conn.SetBaudRate(br19200);
+        conn.SetParity(psNone);
+        conn.SetReceiveTimeout(static_cast<uint32_t>(kReceiveTimeout.count()));
+        conn.SetSilentInterval(4);
+        conn.SetMaxRetries(2);
+        client.SetConnection(&conn);
+        client.SetServerAddress(static_cast<uint8_t>(sim.Module().Address()));
+        client.OnHoldingRegistersRead = [this](TModbusClient&, TTransactionInfo& info, uint16_t, uint16_t,
+                                               const TRegValues& values) { events.push_back({info, values.size()}); };
+        conn.SetActive(true);
+    }
+
+    void TearDown() override
+    {
+        conn.SetActive(false);
+        sim.Stop();
+    }
+
+    // One poll as the page makes it; false when no event came within the bound.
+    bool Poll(size_t i)
+    {
+        const app::RegisterBlockRange& block = app::kModuleBlocks[i % app::kModuleBlocks.size()];
+        stats.Request(app::PollStatistics::Clock::now());
+        client.ReadHoldingRegisters(block.start, block.count, static_cast<int32_t>(i));
+        // Three attempts of a time-out each, and a margin for a machine under load.
+        if (!ui.PumpUntil([&] { return events.size() > i; }, 10s))
+            return false;
+        stats.Reply(app::OutcomeOf(events[i].info.ReplyStatus), app::PollStatistics::Clock::now());
+        return true;
+    }
+
+    platform::ManualUiDispatcher ui;
+    PortDir dir;
+    sim::Simulator sim{{.portDir = dir.Path(), .meterPort = 1, .modulePort = 2}};
+    TModbusConnection conn{&ui};
+    TModbusClient client;
+    std::vector<Event> events;
+    app::PollStatistics stats;
+};
+
+TEST_F(PollingSoak, EveryRequestEndsInOneEventAndTheStatisticsAddUp)
+{
+    const size_t wanted = Wanted();
+    const size_t warmUp = std::min<size_t>(2000, wanted / 10);
+    std::mt19937 rng(20261208);
+    std::discrete_distribution<int> pick(kWeights.begin(), kWeights.end());
+    std::array<size_t, kFaults> faultCount{};
+    std::array<std::array<size_t, 4>, kFaults> outcomes{};  // per fault, per reply status
+    std::vector<Fault> faultOf;
+    events.reserve(wanted);
+    faultOf.reserve(wanted);
+
+    const auto start = std::chrono::steady_clock::now();
+    size_t rssWarm = 0;
+    for (size_t i = 0; i < wanted; ++i) {
+        if (i == warmUp)
+            rssWarm = ResidentKb();
+        const auto fault = static_cast<Fault>(pick(rng));
+        ++faultCount[fault];
+        faultOf.push_back(fault);
+        sim.SetModuleFaults(FaultsFor(fault, rng));
+        ASSERT_TRUE(Poll(i)) << "request " << i << " (" << kFaultNames[fault] << ") never ended";
+        const TTransactionInfo& info = events[i].info;
+        ASSERT_EQ(info.UserData, static_cast<int32_t>(i)) << "events out of order";
+        ASSERT_LE(info.ReplyStatus, rsSuccess);
+        ++outcomes[fault][info.ReplyStatus];
+    }
+    const size_t rssEnd = ResidentKb();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    // Nothing more may come: closing delivers or drops what is left, and no request gets
+    // a second event.
+    conn.SetActive(false);
+    ui.Pump();
+    EXPECT_EQ(events.size(), wanted);
+
+    EXPECT_EQ(stats.FRequests, static_cast<int>(wanted));
+    EXPECT_EQ(stats.FResponses + stats.FUnmatched + stats.FExceptions + stats.FTimeouts + stats.FInvalid,
+              stats.FRequests);
+    size_t succeeded = 0, excepted = 0;
+    for (const auto& row : outcomes) {
+        succeeded += row[rsSuccess];
+        excepted += row[rsException];
+    }
+    EXPECT_EQ(stats.FResponses, static_cast<int>(succeeded));
+    EXPECT_EQ(stats.FExceptions, static_cast<int>(excepted));
+    EXPECT_LE(stats.FMaxConsecErrors, stats.FRequests - stats.FResponses);
+
+    // The faults did what they name, allowing for the exchanges a late reply from the
+    // request before disturbs.
+    const auto share = [&](Fault f, uint8_t status) {
+        return faultCount[f] == 0 ? 1.0 : static_cast<double>(outcomes[f][status]) / faultCount[f];
+    };
+    EXPECT_GE(share(fNone, rsSuccess), 0.9);
+    EXPECT_GE(share(fShortDelay, rsSuccess), 0.9);
+    EXPECT_GE(share(fException, rsException), 0.9);
+    EXPECT_GE(share(fSilent, rsNoReply), 0.9);
+    for (Fault f : {fWrongCrc, fGarbage, fTruncated})
+        EXPECT_LE(share(f, rsSuccess), 0.1) << kFaultNames[f];
+
+    // Every buffer is sized by its first use; what stays must be flat from there on.
+    EXPECT_LT(rssEnd, rssWarm + 2048) << "resident memory grew from " << rssWarm << " kB to " << rssEnd << " kB";
+
+    std::cout << "soak: " << wanted << " transactions in " << seconds << " s; resident memory " << rssWarm
+              << " kB after " << warmUp << ", " << rssEnd << " kB at the end\n";
+    std::cout << "soak: replies success " << stats.FResponses << ", unmatched " << stats.FUnmatched
+              << ", exception " << stats.FExceptions << ", no reply " << stats.FTimeouts << ", invalid "
+              << stats.FInvalid << "; longest failure run " << stats.FMaxConsecErrors << "\n";
+    for (int f = 0; f < kFaults; ++f)
+        std::printf("soak: %-11s %6zu requests -> no reply %zu, unmatched %zu, exception %zu, success %zu\n",
+                    kFaultNames[f], faultCount[f], outcomes[f][rsNoReply], outcomes[f][rsUnmatched],
+                    outcomes[f][rsException], outcomes[f][rsSuccess]);
+}
+
+}  // namespace
+}  // namespace veltro::test
