@@ -175,15 +175,21 @@ std::uint32_t TModbusClient::Queue(std::unique_ptr<TModbusTransaction> Transacti
     return ID;
 }
 
+std::uint32_t TModbusClient::QueueWords(std::uint8_t Function, std::uint16_t First, std::uint16_t Second,
+                                        std::int32_t UserData)
+{
+    auto T = NewTransaction(Function, UserData);
+    T->Request.WriteWord(First);
+    T->Request.WriteWord(Second);
+    return Queue(std::move(T));
+}
+
 std::uint32_t TModbusClient::ReadCoils(std::uint16_t StartBit, std::uint16_t BitCount, std::int32_t UserData)
 {
     CheckConnection();
     CheckCount(BitCount, MaxReadBits, SBitCountRange);
     CheckRange(StartBit, BitCount, SStartBitInvalid);
-    auto T = NewTransaction(1, UserData);
-    T->Request.WriteWord(StartBit);
-    T->Request.WriteWord(BitCount);
-    return Queue(std::move(T));
+    return QueueWords(1, StartBit, BitCount, UserData);
 }
 
 std::uint32_t TModbusClient::ReadDiscreteInputs(std::uint16_t StartBit, std::uint16_t BitCount,
@@ -192,10 +198,7 @@ std::uint32_t TModbusClient::ReadDiscreteInputs(std::uint16_t StartBit, std::uin
     CheckConnection();
     CheckCount(BitCount, MaxReadBits, SBitCountRange);
     CheckRange(StartBit, BitCount, SStartBitInvalid);
-    auto T = NewTransaction(2, UserData);
-    T->Request.WriteWord(StartBit);
-    T->Request.WriteWord(BitCount);
-    return Queue(std::move(T));
+    return QueueWords(2, StartBit, BitCount, UserData);
 }
 
 std::uint32_t TModbusClient::ReadHoldingRegisters(std::uint16_t StartReg, std::uint16_t RegCount,
@@ -204,10 +207,7 @@ std::uint32_t TModbusClient::ReadHoldingRegisters(std::uint16_t StartReg, std::u
     CheckConnection();
     CheckCount(RegCount, MaxReadRegisters, messages::SRegisterCountRange);
     CheckRange(StartReg, RegCount, messages::SStartRegisterInvalid);
-    auto T = NewTransaction(3, UserData);
-    T->Request.WriteWord(StartReg);
-    T->Request.WriteWord(RegCount);
-    return Queue(std::move(T));
+    return QueueWords(3, StartReg, RegCount, UserData);
 }
 
 std::uint32_t TModbusClient::ReadInputRegisters(std::uint16_t StartReg, std::uint16_t RegCount,
@@ -216,29 +216,20 @@ std::uint32_t TModbusClient::ReadInputRegisters(std::uint16_t StartReg, std::uin
     CheckConnection();
     CheckCount(RegCount, MaxReadRegisters, messages::SRegisterCountRange);
     CheckRange(StartReg, RegCount, messages::SStartRegisterInvalid);
-    auto T = NewTransaction(4, UserData);
-    T->Request.WriteWord(StartReg);
-    T->Request.WriteWord(RegCount);
-    return Queue(std::move(T));
+    return QueueWords(4, StartReg, RegCount, UserData);
 }
 
 std::uint32_t TModbusClient::WriteSingleCoil(std::uint16_t BitAddr, bool BitValue, std::int32_t UserData)
 {
     CheckConnection();
-    auto T = NewTransaction(5, UserData);
-    T->Request.WriteWord(BitAddr);
-    T->Request.WriteWord(BitValue ? CoilOn : 0);
-    return Queue(std::move(T));
+    return QueueWords(5, BitAddr, BitValue ? CoilOn : 0, UserData);
 }
 
 std::uint32_t TModbusClient::WriteSingleRegister(std::uint16_t RegAddr, std::uint16_t RegValue,
                                                  std::int32_t UserData)
 {
     CheckConnection();
-    auto T = NewTransaction(6, UserData);
-    T->Request.WriteWord(RegAddr);
-    T->Request.WriteWord(RegValue);
-    return Queue(std::move(T));
+    return QueueWords(6, RegAddr, RegValue, UserData);
 }
 
 std::uint32_t TModbusClient::ReadExceptionStatus(std::int32_t UserData)
@@ -256,10 +247,7 @@ std::uint32_t TModbusClient::Diagnostics(TDiagnosticAction Action, std::uint16_t
         Sent = Data;
     else if (Action == daRestartCommsOptionAndClearEventLog)
         Sent = ClearEventLog;
-    auto T = NewTransaction(8, UserData);
-    T->Request.WriteWord(SubFunction);
-    T->Request.WriteWord(Sent);
-    return Queue(std::move(T));
+    return QueueWords(8, SubFunction, Sent, UserData);
 }
 
 std::uint32_t TModbusClient::WriteMultipleCoils(std::uint16_t StartBit, const TBitValues& BitValues,

@@ -166,6 +166,8 @@ private:
 
     std::unique_ptr<TModbusTransaction> NewTransaction(std::uint8_t Function, std::int32_t UserData);
     std::uint32_t Queue(std::unique_ptr<TModbusTransaction> Transaction);
+    // Most requests are the function code and two words (address or start, value or count).
+    std::uint32_t QueueWords(std::uint8_t Function, std::uint16_t First, std::uint16_t Second, std::int32_t UserData);
     int ChecksumLength() const;
 
     void HandleBitsRead(TModbusTransaction& T, bool Coils);

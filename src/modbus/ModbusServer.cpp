@@ -184,18 +184,11 @@ void TModbusServer::WriteSingleCoil()
     const std::uint16_t Value = RequestWord(4);
     if (Value != CoilOn && Value != CoilOff)
         return Refuse(seIllegalDataValue);
-    if (const std::uint8_t Code = RefusalCode(CheckCoilWrite(Addr, Value == CoilOn)))
+    const bool On = Value == CoilOn;
+    if (const std::uint8_t Code = StoreAll(
+            1, [&](std::uint32_t) { return CheckCoilWrite(Addr, On); }, [&](std::uint32_t) { SetCoilValue(Addr, On); }))
         return Refuse(Code);
-    try {
-        SetCoilValue(Addr, Value == CoilOn);
-    } catch (...) {
-        return Refuse(seServerDeviceFailure);
-    }
-    if (!BeginReply())
-        return;
-    FTransaction->Reply.WriteWord(Addr);
-    FTransaction->Reply.WriteWord(Value);
-    FinishReply();
+    ReplyWords(Addr, Value);
 }
 
 void TModbusServer::WriteSingleRegister()
@@ -204,18 +197,11 @@ void TModbusServer::WriteSingleRegister()
         return Refuse(seIllegalDataValue);
     const std::uint16_t Addr = RequestWord(2);
     const std::uint16_t Value = RequestWord(4);
-    if (const std::uint8_t Code = RefusalCode(CheckRegisterWrite(Addr, Value)))
+    if (const std::uint8_t Code = StoreAll(
+            1, [&](std::uint32_t) { return CheckRegisterWrite(Addr, Value); },
+            [&](std::uint32_t) { SetRegisterValue(Addr, Value); }))
         return Refuse(Code);
-    try {
-        SetRegisterValue(Addr, Value);
-    } catch (...) {
-        return Refuse(seServerDeviceFailure);
-    }
-    if (!BeginReply())
-        return;
-    FTransaction->Reply.WriteWord(Addr);
-    FTransaction->Reply.WriteWord(Value);
-    FinishReply();
+    ReplyWords(Addr, Value);
 }
 
 void TModbusServer::WriteMultipleCoils()
@@ -236,21 +222,12 @@ void TModbusServer::WriteMultipleCoils()
     Request.SetPosition(MultipleWriteValuesOffset);
     UnpackBits(Request, Values);
 
-    // All or nothing: one refused value leaves every coil as it was.
-    for (std::uint32_t I = 0; I < Count; ++I)
-        if (const std::uint8_t Code = RefusalCode(CheckCoilWrite(static_cast<std::uint16_t>(Start + I), Values[I])))
-            return Refuse(Code);
-    try {
-        for (std::uint32_t I = 0; I < Count; ++I)
-            SetCoilValue(static_cast<std::uint16_t>(Start + I), Values[I]);
-    } catch (...) {
-        return Refuse(seServerDeviceFailure);
-    }
-    if (!BeginReply())
-        return;
-    FTransaction->Reply.WriteWord(Start);
-    FTransaction->Reply.WriteWord(Count);
-    FinishReply();
+    const auto At = [Start](std::uint32_t I) { return static_cast<std::uint16_t>(Start + I); };
+    if (const std::uint8_t Code = StoreAll(
+            Count, [&](std::uint32_t I) { return CheckCoilWrite(At(I), Values[I]); },
+            [&](std::uint32_t I) { SetCoilValue(At(I), Values[I]); }))
+        return Refuse(Code);
+    ReplyWords(Start, Count);
 }
 
 void TModbusServer::WriteMultipleRegisters()
@@ -269,20 +246,12 @@ void TModbusServer::WriteMultipleRegisters()
     for (std::uint32_t I = 0; I < Count; ++I)
         Values[I] = RequestWord(MultipleWriteValuesOffset + 2 * static_cast<std::int32_t>(I));
 
-    for (std::uint32_t I = 0; I < Count; ++I)
-        if (const std::uint8_t Code = RefusalCode(CheckRegisterWrite(static_cast<std::uint16_t>(Start + I), Values[I])))
-            return Refuse(Code);
-    try {
-        for (std::uint32_t I = 0; I < Count; ++I)
-            SetRegisterValue(static_cast<std::uint16_t>(Start + I), Values[I]);
-    } catch (...) {
-        return Refuse(seServerDeviceFailure);
-    }
-    if (!BeginReply())
-        return;
-    FTransaction->Reply.WriteWord(Start);
-    FTransaction->Reply.WriteWord(Count);
-    FinishReply();
+    const auto At = [Start](std::uint32_t I) { return static_cast<std::uint16_t>(Start + I); };
+    if (const std::uint8_t Code = StoreAll(
+            Count, [&](std::uint32_t I) { return CheckRegisterWrite(At(I), Values[I]); },
+            [&](std::uint32_t I) { SetRegisterValue(At(I), Values[I]); }))
+        return Refuse(Code);
+    ReplyWords(Start, Count);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -353,5 +322,31 @@ bool TModbusServer::BeginReply()
 }
 
 void TModbusServer::FinishReply() { AppendChecksum(FConnection->TransmissionMode(), FTransaction->Reply); }
+
+void TModbusServer::ReplyWords(std::uint16_t First, std::uint16_t Second)
+{
+    if (!BeginReply())
+        return;
+    FTransaction->Reply.WriteWord(First);
+    FTransaction->Reply.WriteWord(Second);
+    FinishReply();
+}
+
+std::uint8_t TModbusServer::StoreAll(std::uint32_t Count, const std::function<int(std::uint32_t)>& Check,
+                                     const std::function<void(std::uint32_t)>& Store)
+{
+    // One refused item leaves every item as it was.
+    for (std::uint32_t I = 0; I < Count; ++I)
+        if (const std::uint8_t Code = RefusalCode(Check(I)))
+            return Code;
+    // A store that throws is the device failing, not a refusal of the request.
+    try {
+        for (std::uint32_t I = 0; I < Count; ++I)
+            Store(I);
+    } catch (...) {
+        return seServerDeviceFailure;
+    }
+    return 0;
+}
 
 } // namespace veltro::modbus

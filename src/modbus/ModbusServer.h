@@ -10,6 +10,7 @@
 #include "modbus/ModbusTransaction.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace veltro::modbus {
@@ -104,6 +105,13 @@ private:
     // Starts the normal reply; false when the reply was already built (or for a broadcast).
     bool BeginReply();
     void FinishReply();
+    // The reply of every write: it repeats the address (or start) and the value (or count).
+    void ReplyWords(std::uint16_t First, std::uint16_t Second);
+    // All or nothing: Check(I) asks about item I of Count (an answer of CheckWrite's),
+    // Store(I) writes it once every item was accepted. Returns the exception code that
+    // refuses the write, or 0 when it was done.
+    std::uint8_t StoreAll(std::uint32_t Count, const std::function<int(std::uint32_t)>& Check,
+                          const std::function<void(std::uint32_t)>& Store);
 
     TModbusTransaction* FTransaction = nullptr;
     std::uint8_t FServerAddress = 1;
