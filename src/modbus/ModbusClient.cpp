@@ -184,39 +184,38 @@ std::uint32_t TModbusClient::QueueWords(std::uint8_t Function, std::uint16_t Fir
     return Queue(std::move(T));
 }
 
-std::uint32_t TModbusClient::ReadCoils(std::uint16_t StartBit, std::uint16_t BitCount, std::int32_t UserData)
+std::uint32_t TModbusClient::QueueRead(std::uint8_t Function, std::uint16_t Start, std::uint16_t Count, int Max,
+                                       const char* CountFormat, const char* StartFormat, std::int32_t UserData)
 {
     CheckConnection();
-    CheckCount(BitCount, MaxReadBits, SBitCountRange);
-    CheckRange(StartBit, BitCount, SStartBitInvalid);
-    return QueueWords(1, StartBit, BitCount, UserData);
+    CheckCount(Count, Max, CountFormat);
+    CheckRange(Start, Count, StartFormat);
+    return QueueWords(Function, Start, Count, UserData);
+}
+
+std::uint32_t TModbusClient::ReadCoils(std::uint16_t StartBit, std::uint16_t BitCount, std::int32_t UserData)
+{
+    return QueueRead(1, StartBit, BitCount, MaxReadBits, SBitCountRange, SStartBitInvalid, UserData);
 }
 
 std::uint32_t TModbusClient::ReadDiscreteInputs(std::uint16_t StartBit, std::uint16_t BitCount,
                                                 std::int32_t UserData)
 {
-    CheckConnection();
-    CheckCount(BitCount, MaxReadBits, SBitCountRange);
-    CheckRange(StartBit, BitCount, SStartBitInvalid);
-    return QueueWords(2, StartBit, BitCount, UserData);
+    return QueueRead(2, StartBit, BitCount, MaxReadBits, SBitCountRange, SStartBitInvalid, UserData);
 }
 
 std::uint32_t TModbusClient::ReadHoldingRegisters(std::uint16_t StartReg, std::uint16_t RegCount,
                                                   std::int32_t UserData)
 {
-    CheckConnection();
-    CheckCount(RegCount, MaxReadRegisters, messages::SRegisterCountRange);
-    CheckRange(StartReg, RegCount, messages::SStartRegisterInvalid);
-    return QueueWords(3, StartReg, RegCount, UserData);
+    return QueueRead(3, StartReg, RegCount, MaxReadRegisters, messages::SRegisterCountRange,
+                     messages::SStartRegisterInvalid, UserData);
 }
 
 std::uint32_t TModbusClient::ReadInputRegisters(std::uint16_t StartReg, std::uint16_t RegCount,
                                                 std::int32_t UserData)
 {
-    CheckConnection();
-    CheckCount(RegCount, MaxReadRegisters, messages::SRegisterCountRange);
-    CheckRange(StartReg, RegCount, messages::SStartRegisterInvalid);
-    return QueueWords(4, StartReg, RegCount, UserData);
+    return QueueRead(4, StartReg, RegCount, MaxReadRegisters, messages::SRegisterCountRange,
+                     messages::SStartRegisterInvalid, UserData);
 }
 
 std::uint32_t TModbusClient::WriteSingleCoil(std::uint16_t BitAddr, bool BitValue, std::int32_t UserData)

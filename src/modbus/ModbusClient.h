@@ -168,6 +168,10 @@ private:
     std::uint32_t Queue(std::unique_ptr<TModbusTransaction> Transaction);
     // Most requests are the function code and two words (address or start, value or count).
     std::uint32_t QueueWords(std::uint8_t Function, std::uint16_t First, std::uint16_t Second, std::int32_t UserData);
+    // The four reads: the count within 1..Max and the range inside the table, else the
+    // request is refused with the given message.
+    std::uint32_t QueueRead(std::uint8_t Function, std::uint16_t Start, std::uint16_t Count, int Max,
+                            const char* CountFormat, const char* StartFormat, std::int32_t UserData);
     int ChecksumLength() const;
 
     void HandleBitsRead(TModbusTransaction& T, bool Coils);

@@ -135,14 +135,24 @@ void TModbusConnection::ApplyLine(const LineSettings& Previous)
     FSerial->ComputeCharTimeout(FLine);
 }
 
-void TModbusConnection::SetBaudRate(TBaudRate Value)
+template <typename T> void TModbusConnection::ChangeLine(T LineSettings::*Field, T Value)
 {
-    if (Value == FLine.BaudRate)
+    if (Value == FLine.*Field)
         return;
     const LineSettings Previous = FLine;
-    FLine.BaudRate = Value;
+    FLine.*Field = Value;
     ApplyLine(Previous);
 }
+
+template <typename T> void TModbusConnection::ChangeWhileInactive(T LineSettings::*Field, T Value)
+{
+    if (Value == FLine.*Field)
+        return;
+    CheckInactive();
+    FLine.*Field = Value;
+}
+
+void TModbusConnection::SetBaudRate(TBaudRate Value) { ChangeLine(&LineSettings::BaudRate, Value); }
 
 void TModbusConnection::SetCustomBaudRate(std::uint32_t Value)
 {
@@ -154,32 +164,11 @@ void TModbusConnection::SetCustomBaudRate(std::uint32_t Value)
     ApplyLine(Previous);
 }
 
-void TModbusConnection::SetDataBits(TDataBits Value)
-{
-    if (Value == FLine.DataBits)
-        return;
-    const LineSettings Previous = FLine;
-    FLine.DataBits = Value;
-    ApplyLine(Previous);
-}
+void TModbusConnection::SetDataBits(TDataBits Value) { ChangeLine(&LineSettings::DataBits, Value); }
 
-void TModbusConnection::SetParity(TParityScheme Value)
-{
-    if (Value == FLine.Parity)
-        return;
-    const LineSettings Previous = FLine;
-    FLine.Parity = Value;
-    ApplyLine(Previous);
-}
+void TModbusConnection::SetParity(TParityScheme Value) { ChangeLine(&LineSettings::Parity, Value); }
 
-void TModbusConnection::SetStopBits(TStopBits Value)
-{
-    if (Value == FLine.StopBits)
-        return;
-    const LineSettings Previous = FLine;
-    FLine.StopBits = Value;
-    ApplyLine(Previous);
-}
+void TModbusConnection::SetStopBits(TStopBits Value) { ChangeLine(&LineSettings::StopBits, Value); }
 
 void TModbusConnection::SetSilentInterval(std::uint32_t Value)
 {
@@ -189,53 +178,17 @@ void TModbusConnection::SetSilentInterval(std::uint32_t Value)
     FSerial->ComputeCharTimeout(FLine);
 }
 
-void TModbusConnection::SetConnectionMode(TConnectionMode Value)
-{
-    if (Value == FLine.ConnectionMode)
-        return;
-    CheckInactive();
-    FLine.ConnectionMode = Value;
-}
+void TModbusConnection::SetConnectionMode(TConnectionMode Value) { ChangeWhileInactive(&LineSettings::ConnectionMode, Value); }
 
-void TModbusConnection::SetDTREnabled(bool Value)
-{
-    if (Value == FLine.DTREnabled)
-        return;
-    CheckInactive();
-    FLine.DTREnabled = Value;
-}
+void TModbusConnection::SetDTREnabled(bool Value) { ChangeWhileInactive(&LineSettings::DTREnabled, Value); }
 
-void TModbusConnection::SetFlowControl(TFlowControl Value)
-{
-    if (Value == FLine.FlowControl)
-        return;
-    CheckInactive();
-    FLine.FlowControl = Value;
-}
+void TModbusConnection::SetFlowControl(TFlowControl Value) { ChangeWhileInactive(&LineSettings::FlowControl, Value); }
 
-void TModbusConnection::SetHookExistingPort(bool Value)
-{
-    if (Value == FLine.HookExistingPort)
-        return;
-    CheckInactive();
-    FLine.HookExistingPort = Value;
-}
+void TModbusConnection::SetHookExistingPort(bool Value) { ChangeWhileInactive(&LineSettings::HookExistingPort, Value); }
 
-void TModbusConnection::SetPort(const TSerialPort& Value)
-{
-    if (Value == FLine.Port)
-        return;
-    CheckInactive();
-    FLine.Port = Value;
-}
+void TModbusConnection::SetPort(const TSerialPort& Value) { ChangeWhileInactive(&LineSettings::Port, TSerialPort(Value)); }
 
-void TModbusConnection::SetRTSEnabled(bool Value)
-{
-    if (Value == FLine.RTSEnabled)
-        return;
-    CheckInactive();
-    FLine.RTSEnabled = Value;
-}
+void TModbusConnection::SetRTSEnabled(bool Value) { ChangeWhileInactive(&LineSettings::RTSEnabled, Value); }
 
 void TModbusConnection::SetTransmissionMode(TTransmissionMode Value)
 {
@@ -258,23 +211,23 @@ void TModbusConnection::SetThreadPriority(TThreadPriority Value)
 // The worker reads these at the moment of use, so each takes the shared side of the lock;
 // the setters take the exclusive side.
 
-bool TModbusConnection::EchoQueryBeforeReply() const
+template <typename T> T TModbusConnection::ReadShared(const T& Field) const
 {
     std::shared_lock Lock(FLock);
-    return FEchoQueryBeforeReply;
+    return Field;
 }
 
-void TModbusConnection::SetEchoQueryBeforeReply(bool Value)
+template <typename T> void TModbusConnection::WriteShared(T& Field, T Value)
 {
     std::unique_lock Lock(FLock);
-    FEchoQueryBeforeReply = Value;
+    Field = Value;
 }
 
-TMaxRetries TModbusConnection::MaxRetries() const
-{
-    std::shared_lock Lock(FLock);
-    return FMaxRetries;
-}
+bool TModbusConnection::EchoQueryBeforeReply() const { return ReadShared(FEchoQueryBeforeReply); }
+
+void TModbusConnection::SetEchoQueryBeforeReply(bool Value) { WriteShared(FEchoQueryBeforeReply, Value); }
+
+TMaxRetries TModbusConnection::MaxRetries() const { return ReadShared(FMaxRetries); }
 
 void TModbusConnection::SetMaxRetries(TMaxRetries Value)
 {
@@ -286,53 +239,21 @@ void TModbusConnection::SetMaxRetries(TMaxRetries Value)
     FMaxRetries = Value;
 }
 
-std::uint32_t TModbusConnection::ReceiveTimeout() const
-{
-    std::shared_lock Lock(FLock);
-    return FReceiveTimeout;
-}
+std::uint32_t TModbusConnection::ReceiveTimeout() const { return ReadShared(FReceiveTimeout); }
 
-void TModbusConnection::SetReceiveTimeout(std::uint32_t Value)
-{
-    std::unique_lock Lock(FLock);
-    FReceiveTimeout = Value;
-}
+void TModbusConnection::SetReceiveTimeout(std::uint32_t Value) { WriteShared(FReceiveTimeout, Value); }
 
-std::uint32_t TModbusConnection::RefetchDelay() const
-{
-    std::shared_lock Lock(FLock);
-    return FRefetchDelay;
-}
+std::uint32_t TModbusConnection::RefetchDelay() const { return ReadShared(FRefetchDelay); }
 
-void TModbusConnection::SetRefetchDelay(std::uint32_t Value)
-{
-    std::unique_lock Lock(FLock);
-    FRefetchDelay = Value;
-}
+void TModbusConnection::SetRefetchDelay(std::uint32_t Value) { WriteShared(FRefetchDelay, Value); }
 
-std::uint32_t TModbusConnection::SendTimeout() const
-{
-    std::shared_lock Lock(FLock);
-    return FSendTimeout;
-}
+std::uint32_t TModbusConnection::SendTimeout() const { return ReadShared(FSendTimeout); }
 
-void TModbusConnection::SetSendTimeout(std::uint32_t Value)
-{
-    std::unique_lock Lock(FLock);
-    FSendTimeout = Value;
-}
+void TModbusConnection::SetSendTimeout(std::uint32_t Value) { WriteShared(FSendTimeout, Value); }
 
-std::uint32_t TModbusConnection::TurnaroundDelay() const
-{
-    std::shared_lock Lock(FLock);
-    return FTurnaroundDelay;
-}
+std::uint32_t TModbusConnection::TurnaroundDelay() const { return ReadShared(FTurnaroundDelay); }
 
-void TModbusConnection::SetTurnaroundDelay(std::uint32_t Value)
-{
-    std::unique_lock Lock(FLock);
-    FTurnaroundDelay = Value;
-}
+void TModbusConnection::SetTurnaroundDelay(std::uint32_t Value) { WriteShared(FTurnaroundDelay, Value); }
 
 std::uint32_t TModbusConnection::CharTimeout() const
 {

@@ -161,6 +161,13 @@ private:
     void CheckInactive() const;
     // Writes changed line settings to the open port; on refusal the previous settings stay.
     void ApplyLine(const LineSettings& Previous);
+    // A line property the open port takes at once (else at the next open).
+    template <typename T> void ChangeLine(T LineSettings::*Field, T Value);
+    // A line property that can only change while the port is closed.
+    template <typename T> void ChangeWhileInactive(T LineSettings::*Field, T Value);
+    // The timing values the worker reads at the moment of use.
+    template <typename T> T ReadShared(const T& Field) const;
+    template <typename T> void WriteShared(T& Field, T Value);
 
     // Worker side: queue deliveries to the UI thread; never block.
     void NotifyFrame(const std::uint8_t* Bytes, std::int32_t Count, bool Sent);
