@@ -40,6 +40,14 @@ constexpr std::array<const char*, kFaults> kFaultNames = {"none",    "silent",  
 // whole time-out are rarer, so the run stays a few minutes long.
 constexpr std::array<int, kFaults> kWeights = {60, 3, 5, 6, 5, 5, 5, 8, 3};
 
+// Under a sanitizer the allocator keeps freed memory in quarantine and grows its shadow,
+// so resident memory says nothing there; its leak check at exit stands in.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kMemoryMeasurable = false;
+#else
+constexpr bool kMemoryMeasurable = true;
+#endif
+
 constexpr auto kReceiveTimeout = 50ms;
 constexpr std::array<int, 3> kExceptionCodes = {1, 2, 4};
 
@@ -73,11 +81,6 @@ size_t Wanted()
     return n > 0 ? static_cast<size_t>(n) : 20000;
 }
 
-struct Event {
-    TTransactionInfo info;
-    size_t values = 0;
-};
-
 class PollingSoak : public ::testing::Test {
 protected:
     void SetUp() override
@@ -92,7 +95,12 @@ protected:
         client.SetConnection(&conn);
         client.SetServerAddress(static_cast<uint8_t>(sim.Module().Address()));
         client.OnHoldingRegistersRead = [this](TModbusClient&, TTransactionInfo& info, uint16_t, uint16_t,
-                                               const TRegValues& values) { events.push_back({info, values.size()}); };
+                                               const TRegValues&) {
+            // Only a count and the newest: a record of every event would itself make
+            // memory grow with the run.
+            ++events;
+            last = info;
+        };
         conn.SetActive(true);
     }
 
@@ -109,9 +117,9 @@ protected:
         stats.Request(app::PollStatistics::Clock::now());
         client.ReadHoldingRegisters(block.start, block.count, static_cast<int32_t>(i));
         // Three attempts of a time-out each, and a margin for a machine under load.
-        if (!ui.PumpUntil([&] { return events.size() > i; }, 10s))
+        if (!ui.PumpUntil([&] { return events > i; }, 10s))
             return false;
-        stats.Reply(app::OutcomeOf(events[i].info.ReplyStatus), app::PollStatistics::Clock::now());
+        stats.Reply(app::OutcomeOf(last.ReplyStatus), app::PollStatistics::Clock::now());
         return true;
     }
 
@@ -120,7 +128,8 @@ protected:
     sim::Simulator sim{{.portDir = dir.Path(), .meterPort = 1, .modulePort = 2}};
     TModbusConnection conn{&ui};
     TModbusClient client;
-    std::vector<Event> events;
+    size_t events = 0;
+    TTransactionInfo last;
     app::PollStatistics stats;
 };
 
@@ -132,9 +141,6 @@ TEST_F(PollingSoak, EveryRequestEndsInOneEventAndTheStatisticsAddUp)
     std::discrete_distribution<int> pick(kWeights.begin(), kWeights.end());
     std::array<size_t, kFaults> faultCount{};
     std::array<std::array<size_t, 4>, kFaults> outcomes{};  // per fault, per reply status
-    std::vector<Fault> faultOf;
-    events.reserve(wanted);
-    faultOf.reserve(wanted);
 
     const auto start = std::chrono::steady_clock::now();
     size_t rssWarm = 0;
@@ -143,10 +149,10 @@ TEST_F(PollingSoak, EveryRequestEndsInOneEventAndTheStatisticsAddUp)
             rssWarm = ResidentKb();
         const auto fault = static_cast<Fault>(pick(rng));
         ++faultCount[fault];
-        faultOf.push_back(fault);
         sim.SetModuleFaults(FaultsFor(fault, rng));
         ASSERT_TRUE(Poll(i)) << "request " << i << " (" << kFaultNames[fault] << ") never ended";
-        const TTransactionInfo& info = events[i].info;
+        ASSERT_EQ(events, i + 1) << "more than one event for a request";
+        const TTransactionInfo& info = last;
         ASSERT_EQ(info.UserData, static_cast<int32_t>(i)) << "events out of order";
         ASSERT_LE(info.ReplyStatus, rsSuccess);
         ++outcomes[fault][info.ReplyStatus];
@@ -158,7 +164,7 @@ TEST_F(PollingSoak, EveryRequestEndsInOneEventAndTheStatisticsAddUp)
     // a second event.
     conn.SetActive(false);
     ui.Pump();
-    EXPECT_EQ(events.size(), wanted);
+    EXPECT_EQ(events, wanted);
 
     EXPECT_EQ(stats.FRequests, static_cast<int>(wanted));
     EXPECT_EQ(stats.FResponses + stats.FUnmatched + stats.FExceptions + stats.FTimeouts + stats.FInvalid,
@@ -185,7 +191,9 @@ TEST_F(PollingSoak, EveryRequestEndsInOneEventAndTheStatisticsAddUp)
         EXPECT_LE(share(f, rsSuccess), 0.1) << kFaultNames[f];
 
     // Every buffer is sized by its first use; what stays must be flat from there on.
-    EXPECT_LT(rssEnd, rssWarm + 2048) << "resident memory grew from " << rssWarm << " kB to " << rssEnd << " kB";
+    if (kMemoryMeasurable) {
+        EXPECT_LT(rssEnd, rssWarm + 512) << "resident memory grew from " << rssWarm << " kB to " << rssEnd << " kB";
+    }
 
     std::cout << "soak: " << wanted << " transactions in " << seconds << " s; resident memory " << rssWarm
               << " kB after " << warmUp << ", " << rssEnd << " kB at the end\n";
