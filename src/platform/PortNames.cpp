@@ -130,7 +130,7 @@ std::vector<PortEntry> ListPorts()
     for (int n = 1; n <= highest; ++n) {
         const std::string device = ResolvePortName("COM" + std::to_string(n));
         if (!device.empty())
-            out.push_back({"COM" + std::to_string(n), device});
+            out.push_back({"COM" + std::to_string(n), device, n});
     }
     return out;
 }

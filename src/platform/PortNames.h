@@ -15,6 +15,7 @@ namespace veltro::platform {
 struct PortEntry {
     std::string name;    // "COM3"
     std::string device;  // "/dev/ttyUSB0"
+    int number = 0;      // 3
 };
 
 // The device path for a port name; empty when no device stands for it.

@@ -1,20 +1,34 @@
-// veltro-ports: prints which device each COM port number stands for, so a technician
-// can pick the right number in the window without reading any code.
-#include "platform/PortNames.h"
+// veltro-ports: prints which device each COM port number stands for and what adapter is
+// behind it, so a technician can pick the right number in the window without reading
+// any code.
+#include "platform/PortCatalog.h"
+
+#include <QCoreApplication>
 
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 
-int main()
+int main(int argc, char** argv)
 {
-    const auto ports = veltro::platform::ListPorts();
-    if (const char* dir = std::getenv("VELTRO_PORT_DIR"); dir && *dir)
-        std::printf("override directory: %s\n", dir);
-    if (ports.empty()) {
-        std::printf("no serial ports found\n");
+    if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::printf("Uso: veltro-ports\n"
+                    "Elenca le porte COMn con il dispositivo e l'adattatore a cui corrispondono.\n"
+                    "Una voce COMn nella cartella indicata da VELTRO_PORT_DIR ha la precedenza.\n");
         return 0;
     }
-    for (const auto& p : ports)
-        std::printf("%-6s %s\n", p.name.c_str(), p.device.c_str());
+    if (argc > 1) {
+        std::fprintf(stderr, "veltro-ports: opzione sconosciuta: %s\n", argv[1]);
+        return 2;
+    }
+    QCoreApplication app(argc, argv);
+    if (const QString dir = qEnvironmentVariable("VELTRO_PORT_DIR"); !dir.isEmpty())
+        std::printf("Cartella delle porte (VELTRO_PORT_DIR): %s\n", qPrintable(dir));
+    const auto ports = veltro::platform::DescribeMappedPorts();
+    if (ports.isEmpty()) {
+        std::printf("Nessuna porta seriale trovata\n");
+        return 0;
+    }
+    for (const auto& port : ports)
+        std::printf("%s\n", port.ListLine().toUtf8().constData());
     return 0;
 }

@@ -1,0 +1,75 @@
+#include "platform/PortWatcher.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+
+namespace veltro::platform {
+
+namespace {
+constexpr int kSettleMs = 250;
+constexpr int kFollowUpMs = 1500;
+}
+
+PortWatcher::PortWatcher(QObject* parent) : QObject(parent)
+{
+    settle_.setSingleShot(true);
+    settle_.setInterval(kSettleMs);
+    connect(&settle_, &QTimer::timeout, this, [this] { Check(); });
+    followUp_.setSingleShot(true);
+    followUp_.setInterval(kFollowUpMs);
+    connect(&followUp_, &QTimer::timeout, this, [this] { Check(); });
+    // Coalesce: a burst of changes starts one look, later events in it do not delay it.
+    const auto changed = [this] {
+        if (!settle_.isActive())
+            settle_.start();
+    };
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, changed);
+    ports_ = DescribeMappedPorts();
+    Rewatch();
+}
+
+// The directories whose changes can change the mapping: /dev for new tty nodes,
+// /dev/serial/by-id for adapter names, the override directory for COMn entries, and the
+// directory of every device an entry points at (a pty under /dev/pts, a by-id link).
+void PortWatcher::Rewatch()
+{
+    QSet<QString> wanted = {QStringLiteral("/dev"), QStringLiteral("/dev/serial/by-id")};
+    const QString override = qEnvironmentVariable("VELTRO_PORT_DIR");
+    if (!override.isEmpty())
+        wanted.insert(QDir::cleanPath(override));
+    for (const PortDescription& port : ports_) {
+        wanted.insert(QFileInfo(port.device).absolutePath());
+        if (port.present)
+            wanted.insert(QFileInfo(QFileInfo(port.device).canonicalFilePath()).absolutePath());
+    }
+    QStringList add;
+    for (const QString& dir : wanted)
+        if (QFileInfo(dir).isDir())
+            add << dir;
+    QStringList remove;
+    for (const QString& dir : watcher_.directories())
+        if (!wanted.contains(dir))
+            remove << dir;
+    if (!remove.isEmpty())
+        watcher_.removePaths(remove);
+    const QStringList watched = watcher_.directories();
+    add.removeIf([&](const QString& dir) { return watched.contains(dir); });
+    if (!add.isEmpty())
+        watcher_.addPaths(add);
+}
+
+void PortWatcher::Check()
+{
+    QList<PortDescription> now = DescribeMappedPorts();
+    const bool changed = now != ports_;
+    ports_ = std::move(now);
+    Rewatch();
+    if (!changed)
+        return;
+    followUp_.start();
+    if (onChanged_)
+        onChanged_();
+}
+
+}  // namespace veltro::platform

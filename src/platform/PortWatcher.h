@@ -1,0 +1,44 @@
+#pragma once
+// Follows the serial devices while the program runs: an adapter plugged in or pulled
+// out, a COMn entry added to or removed from the VELTRO_PORT_DIR directory, a device an
+// entry points at that comes or goes. It watches the directories where those appear
+// (inotify through QFileSystemWatcher), so it costs nothing while nothing changes.
+
+#include "platform/PortCatalog.h"
+
+#include <QFileSystemWatcher>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+namespace veltro::platform {
+
+class PortWatcher : public QObject {
+public:
+    explicit PortWatcher(QObject* parent = nullptr);
+
+    // Raised on the owning thread once the mapping of COM numbers to devices, or what
+    // is known of a device, has changed.
+    void SetOnChanged(std::function<void()> handler) { onChanged_ = std::move(handler); }
+    // The mapped ports as last seen.
+    const QList<PortDescription>& Ports() const { return ports_; }
+    // The directories being watched (for diagnostics and tests).
+    QStringList WatchedDirectories() const { return watcher_.directories(); }
+
+private:
+    void Rewatch();
+    void Check();
+
+    QFileSystemWatcher watcher_;
+    // udev creates a node, then its by-id link, then fixes its permissions: one look
+    // after the burst has settled instead of one per step.
+    QTimer settle_;
+    // udev writes what it knows of an adapter (its names, its by-id link) a moment after
+    // the node appears: after each change, one more look once that has had time.
+    QTimer followUp_;
+    QList<PortDescription> ports_;
+    std::function<void()> onChanged_;
+};
+
+}  // namespace veltro::platform
