@@ -39,9 +39,15 @@ QString FormatFixed(double value, int decimals)
 
 QString FormatGeneral(double value)
 {
+    return FormatGeneral(value, UserLocale());
+}
+
+QString FormatGeneral(double value, QLocale locale)
+{
     if (QString special = SpecialValue(value); !special.isEmpty())
         return special;
-    return UserLocale().toString(value, 'g', 15);
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(value, 'g', 15);
 }
 
 QString FormatShortDate(const QDate& date)

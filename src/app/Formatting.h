@@ -12,6 +12,7 @@ namespace veltro::app {
 QLocale UserLocale();
 QString FormatFixed(double value, int decimals);   // NaN -> "NAN", infinities -> "INF"/"-INF"
 QString FormatGeneral(double value);               // up to 15 significant digits, shortest form
+QString FormatGeneral(double value, QLocale locale);  // the same in the given locale
 QString FormatShortDate(const QDate& date);
 QString FormatLongTime(const QTime& time);
 // Short date, a blank, long time; the time is left out when it is exactly midnight.
