@@ -4,17 +4,21 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
+
 namespace veltro::platform {
 
 namespace {
 constexpr int kSettleMs = 250;
+// Unrelated churn in a watched folder (every new terminal adds to /dev/pts) must not
+// turn into a busy loop: at most one look per second.
+constexpr qint64 kMinGapMs = 1000;
 constexpr int kFollowUpMs = 1500;
 }
 
 PortWatcher::PortWatcher(QObject* parent) : QObject(parent)
 {
     settle_.setSingleShot(true);
-    settle_.setInterval(kSettleMs);
     connect(&settle_, &QTimer::timeout, this, [this] { Check(); });
     followUp_.setSingleShot(true);
     followUp_.setInterval(kFollowUpMs);
@@ -22,10 +26,11 @@ PortWatcher::PortWatcher(QObject* parent) : QObject(parent)
     // Coalesce: a burst of changes starts one look, later events in it do not delay it.
     const auto changed = [this] {
         if (!settle_.isActive())
-            settle_.start();
+            settle_.start(static_cast<int>(std::max<qint64>(kSettleMs, kMinGapMs - lastCheck_.elapsed())));
     };
     connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, changed);
     ports_ = DescribeMappedPorts();
+    lastCheck_.start();
     Rewatch();
 }
 
@@ -61,6 +66,8 @@ void PortWatcher::Rewatch()
 
 void PortWatcher::Check()
 {
+    lastCheck_.start();
+    settle_.stop();  // this look covers whatever it was waiting for
     QList<PortDescription> now = DescribeMappedPorts();
     const bool changed = now != ports_;
     ports_ = std::move(now);

@@ -7,6 +7,7 @@
 #include "platform/PortCatalog.h"
 
 #include <QFileSystemWatcher>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -37,6 +38,7 @@ private:
     // udev writes what it knows of an adapter (its names, its by-id link) a moment after
     // the node appears: after each change, one more look once that has had time.
     QTimer followUp_;
+    QElapsedTimer lastCheck_;
     QList<PortDescription> ports_;
     std::function<void()> onChanged_;
 };
