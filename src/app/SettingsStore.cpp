@@ -20,7 +20,6 @@ constexpr std::initializer_list<int> kModbusBauds = {19200, 9600, 4800, 2400};
 constexpr std::initializer_list<int> kIecDataBits = {7, 8};
 constexpr std::initializer_list<int> kModbusDataBits = {8};
 constexpr std::initializer_list<int> kStopBits = {1, 2};
-const QStringList kParities = {QStringLiteral("Nessuna"), QStringLiteral("Pari"), QStringLiteral("Dispari")};
 constexpr int kMaxPort = 200;
 constexpr int kMaxAddress = 247;
 constexpr int kPages = 3;
@@ -51,9 +50,11 @@ public:
     void Parity(const QString& key, QString& field) const
     {
         const QString value = settings_.value(key).toString().trimmed();
-        for (const QString& choice : kParities)
+        for (std::string_view name : link::LinkParityNames) {
+            const QString choice = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
             if (value.compare(choice, Qt::CaseInsensitive) == 0)
                 field = choice;
+        }
     }
     void Digits(const QString& key, QString& field) const
     {
