@@ -227,6 +227,10 @@ bool TModbusConnection::EchoQueryBeforeReply() const { return ReadShared(FEchoQu
 
 void TModbusConnection::SetEchoQueryBeforeReply(bool Value) { WriteShared(FEchoQueryBeforeReply, Value); }
 
+TFrameEnd TModbusConnection::FrameEnd() const { return ReadShared(FFrameEnd); }
+
+void TModbusConnection::SetFrameEnd(TFrameEnd Value) { WriteShared(FFrameEnd, Value); }
+
 TMaxRetries TModbusConnection::MaxRetries() const { return ReadShared(FMaxRetries); }
 
 void TModbusConnection::SetMaxRetries(TMaxRetries Value)

@@ -71,6 +71,8 @@ public:
     void SetEchoQueryBeforeReply(bool Value);
     TFlowControl FlowControl() const noexcept { return FLine.FlowControl; }
     void SetFlowControl(TFlowControl Value);  // refused
+    TFrameEnd FrameEnd() const;  // client RTU replies; used from the next reply on
+    void SetFrameEnd(TFrameEnd Value);
     bool HookExistingPort() const noexcept { return FLine.HookExistingPort; }
     void SetHookExistingPort(bool Value);  // refused
     TMaxRetries MaxRetries() const;
@@ -202,6 +204,7 @@ private:
     TThreadPriority FThreadPriority = tpNormal;
     // Under FLock:
     bool FEchoQueryBeforeReply = false;
+    TFrameEnd FFrameEnd = feSilence;
     TMaxRetries FMaxRetries = 1;
     std::uint32_t FReceiveTimeout = 1000;
     std::uint32_t FRefetchDelay = 0;

@@ -10,6 +10,11 @@ enum TTransmissionMode { tmRTU, tmASCII };
 // Which side of the exchange this station plays; it decides the smallest frame worth checking.
 enum TConnectionMode { cmClient, cmServer };
 
+// How a client's RTU receive knows that a reply is complete. feSilence: the line fell silent
+// for the inter-character timeout, whatever was sent. feExpectedLength: as soon as the reply
+// the request calls for is in and its CRC checks; anything else still ends at the silence.
+enum TFrameEnd { feSilence, feExpectedLength };
+
 // Exception codes of the Modbus application protocol that the library knows (1..8).
 inline constexpr std::uint8_t MaxKnownExceptionCode = 8;
 inline constexpr std::uint8_t ExceptionFunctionFlag = 0x80;

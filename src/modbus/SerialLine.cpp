@@ -4,6 +4,7 @@
 #include "modbus/FieldwireError.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -375,19 +376,19 @@ std::int32_t SerialLine::ReadQueued(std::uint8_t* Dest, std::int32_t Room)
 }
 
 std::int32_t SerialLine::ReceiveFrame(std::uint8_t* Dest, std::int32_t Room, milliseconds CharTimeout,
-                                      milliseconds& Remaining)
+                                      milliseconds& Remaining, const TExpectedReply* Expected)
 {
     ReceiveClock Clock(FConnectionMode == cmClient, Remaining);
     if (FDevice == nullptr || !Clock.TimeLeft())
         return 0;
     FDevice->TakeLineErrors(); // errors of earlier traffic are not this frame's
     if (FTransmissionMode == tmRTU)
-        return ReceiveRtuFrame(Dest, Room, CharTimeout, Clock);
+        return ReceiveRtuFrame(Dest, Room, CharTimeout, Clock, Expected);
     return ReceiveAsciiFrame(Dest, Room, CharTimeout, Clock);
 }
 
 std::int32_t SerialLine::ReceiveRtuFrame(std::uint8_t* Dest, std::int32_t Room, milliseconds CharTimeout,
-                                         ReceiveClock& Clock)
+                                         ReceiveClock& Clock, const TExpectedReply* Expected)
 {
     const bool First = WaitForRxChar(Clock.Limit(InfiniteTimeout));
     Clock.AfterWait(First);
@@ -397,8 +398,18 @@ std::int32_t SerialLine::ReceiveRtuFrame(std::uint8_t* Dest, std::int32_t Room, 
     Clock.Update();
     if (Got < 0)
         return 0;
-    // An RTU frame has no end marker: it ends where the line falls silent.
-    while (Clock.TimeLeft()) {
+    // An RTU frame has no end marker: it ends where the line falls silent, unless the reply
+    // expected is complete before that. Bytes that follow it are no part of it: those read
+    // with it are dropped here, later ones by the purge before the next request.
+    for (;;) {
+        if (Expected) {
+            if (const TFrameSpan Reply = Expected->Find(Dest, Got); Reply.Length > 0) {
+                std::memmove(Dest, Dest + Reply.Offset, static_cast<std::size_t>(Reply.Length));
+                return Reply.Length;
+            }
+        }
+        if (!Clock.TimeLeft())
+            break;
         const bool More = WaitForRxChar(Clock.Limit(CharTimeout));
         Clock.AfterWait(More);
         if (!More)

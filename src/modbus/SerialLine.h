@@ -1,5 +1,6 @@
 #pragma once
 
+#include "modbus/ExpectedReply.h"
 #include "modbus/LineSettings.h"
 #include "platform/SerialDevice.h"
 
@@ -103,14 +104,17 @@ public:
 
     // Collects one frame into Dest (at most Room bytes) and returns its length; 0 means
     // nothing usable arrived (no characters, a line error, an overflow, an ASCII frame that
-    // did not complete). RTU: the frame ends at a silence of CharTimeout. ASCII: the frame
-    // runs from the last ':' to CR LF. Remaining is the receive time left (negative: no
-    // limit). In client mode every wait and read counts against it and a frame still
-    // arriving when it runs out is returned as received so far; in server mode it is not
-    // counted down, but a wait that ends without a character sets it to 0.
+    // did not complete). RTU: the frame ends at a silence of CharTimeout or, with Expected,
+    // as soon as the bytes in hold the expected reply: that reply alone is returned, moved
+    // to the front of Dest (what came before or with it is dropped). ASCII: the frame runs
+    // from the last ':' to CR LF. Remaining is the receive time left (negative: no limit).
+    // In client mode every wait and read counts against it and a frame still arriving when
+    // it runs out is returned as received so far; in server mode it is not counted down,
+    // but a wait that ends without a character sets it to 0.
     std::int32_t ReceiveFrame(std::uint8_t* Dest, std::int32_t Room,
                               std::chrono::milliseconds CharTimeout,
-                              std::chrono::milliseconds& Remaining);
+                              std::chrono::milliseconds& Remaining,
+                              const TExpectedReply* Expected = nullptr);
 
     // Writes Count bytes within Timeout. With fcRtsToggle RTS is raised around the write
     // (by the driver's RS-485 mode where it has one). False when the write did not complete
@@ -129,7 +133,8 @@ private:
     class ReceiveClock;
 
     std::int32_t ReceiveRtuFrame(std::uint8_t* Dest, std::int32_t Room,
-                                 std::chrono::milliseconds CharTimeout, ReceiveClock& Clock);
+                                 std::chrono::milliseconds CharTimeout, ReceiveClock& Clock,
+                                 const TExpectedReply* Expected);
     std::int32_t ReceiveAsciiFrame(std::uint8_t* Dest, std::int32_t Room,
                                    std::chrono::milliseconds CharTimeout, ReceiveClock& Clock);
     bool WriteWithRtsToggle(const std::uint8_t* Data, std::int32_t Count,

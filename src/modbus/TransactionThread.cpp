@@ -287,12 +287,16 @@ void TTransactionThread::Receive(TModbusTransaction& T, std::int32_t RawRequestL
 {
     SerialLine& Line = FOwner.Line();
     std::chrono::milliseconds Remaining(FOwner.ReceiveTimeout());
+    const TExpectedReply Expected(T.Request.Data(), T.Request.Size(), T.AcceptAnyServer);
+    const TExpectedReply* EndEarly =
+        FMode == tmRTU && FOwner.FrameEnd() == feExpectedLength ? &Expected : nullptr;
     do {
-        std::int32_t Length = Line.ReceiveFrame(FRawReceive.data(), FRawSize, Line.CharTimeout(), Remaining);
+        std::int32_t Length =
+            Line.ReceiveFrame(FRawReceive.data(), FRawSize, Line.CharTimeout(), Remaining, EndEarly);
         DecodeReceived(T, Length);
         if (FOwner.EchoQueryBeforeReply() && IsEcho(T)) {
             if (T.Reply.Size() == T.Request.Size()) {
-                Length = Line.ReceiveFrame(FRawReceive.data(), FRawSize, Line.CharTimeout(), Remaining);
+                Length = Line.ReceiveFrame(FRawReceive.data(), FRawSize, Line.CharTimeout(), Remaining, EndEarly);
                 FOwner.NotifyFrame(FRawReceive.data(), Length, false);
                 DecodeReceived(T, Length);
             } else {

@@ -1,0 +1,100 @@
+#include "modbus/ExpectedReply.h"
+
+#include "modbus/ModbusBits.h"
+#include "modbus/ModbusFrames.h"
+#include "modbus/ModbusTypes.h"
+
+namespace veltro::modbus {
+
+namespace {
+
+// Address, function, CRC: what every reply has around its data.
+constexpr std::int32_t FrameOverhead = 4;
+
+std::int32_t WordAt(const std::uint8_t* Bytes, std::int32_t Offset)
+{
+    return (Bytes[Offset] << 8) | Bytes[Offset + 1];
+}
+
+// Length of a read reply (byte count at offset 2) once the byte count is in, provided it is
+// the count the request asked for.
+std::int32_t ReadReplyLength(std::int32_t ByteCount, const std::uint8_t* Reply, std::int32_t Received)
+{
+    if (Received < 3)
+        return ReplyLengthPending;
+    return Reply[2] == ByteCount ? FrameOverhead + 1 + ByteCount : ReplyLengthUnknown;
+}
+
+bool CrcChecks(const std::uint8_t* Frame, std::int32_t Length)
+{
+    const std::uint16_t Sent = static_cast<std::uint16_t>(Frame[Length - 2] | (Frame[Length - 1] << 8));
+    return Crc16(Frame, Length - 2) == Sent;
+}
+
+} // namespace
+
+std::int32_t ExpectedReplyLength(const std::uint8_t* Request, std::int32_t RequestSize, const std::uint8_t* Reply,
+                                 std::int32_t Received)
+{
+    if (RequestSize < 2)
+        return ReplyLengthUnknown;
+    if (Received < 2)
+        return ReplyLengthPending;
+    const std::uint8_t Function = Request[1];
+    if (Reply[1] == (Function | ExceptionFunctionFlag))
+        return ExceptionReplySize(tmRTU);
+    if (Reply[1] != Function)
+        return ReplyLengthUnknown;
+    switch (Function) {
+    case 1:
+    case 2:
+    case 3:
+    case 4: {
+        // Address, function, start, count, CRC.
+        if (RequestSize < 8)
+            return ReplyLengthUnknown;
+        const std::int32_t Count = WordAt(Request, 4);
+        const std::int32_t ByteCount = Function <= 2 ? BitByteCount(Count) : 2 * Count;
+        return ReadReplyLength(ByteCount, Reply, Received);
+    }
+    case 5:
+    case 6:
+    case 11:
+    case 15:
+    case 16:
+        return FrameOverhead + 4; // two words: address and value, start and count, status and count
+    case 7:
+        return FrameOverhead + 1; // the status byte
+    case 8:
+    case 22:
+        return RequestSize;
+    case 24:
+        // The FIFO queue's byte count is a word.
+        return Received < 4 ? ReplyLengthPending : FrameOverhead + 2 + WordAt(Reply, 2);
+    default:
+        return Received < 3 ? ReplyLengthPending : FrameOverhead + 1 + Reply[2];
+    }
+}
+
+TExpectedReply::TExpectedReply(const std::uint8_t* Request, std::int32_t RequestSize, bool AcceptAnyServer)
+    : FRequest(Request), FRequestSize(RequestSize), FAcceptAnyServer(AcceptAnyServer)
+{
+}
+
+TFrameSpan TExpectedReply::Find(const std::uint8_t* Bytes, std::int32_t Count) const
+{
+    if (FRequestSize < 1)
+        return {};
+    const std::int32_t Smallest = MinValidFrameSize(tmRTU, cmClient);
+    for (std::int32_t Offset = 0; Count - Offset >= Smallest; ++Offset) {
+        if (!FAcceptAnyServer && Bytes[Offset] != FRequest[0])
+            continue;
+        const std::int32_t Left = Count - Offset;
+        const std::int32_t Length = ExpectedReplyLength(FRequest, FRequestSize, Bytes + Offset, Left);
+        if (Length >= Smallest && Length <= Left && CrcChecks(Bytes + Offset, Length))
+            return {Offset, Length};
+    }
+    return {};
+}
+
+} // namespace veltro::modbus

@@ -1,0 +1,62 @@
+#pragma once
+// Where an RTU reply ends, from the request it answers. RTU has no end-of-frame marker, so
+// a client that knows only the line waits for the line to fall silent after every reply.
+// The request tells most of what the reply must look like: its address, its function and,
+// for most functions, its length (or where in the reply the length is written). With that
+// a reply can be taken as soon as its last byte is in and its CRC checks, and a reply that
+// follows stray bytes or the request's own echo can be found further in.
+//
+// Plain computation over byte arrays; no I/O.
+
+#include <cstdint>
+
+namespace veltro::modbus {
+
+// ExpectedReplyLength results besides a length.
+inline constexpr std::int32_t ReplyLengthPending = 0;  // more of the reply must arrive first
+inline constexpr std::int32_t ReplyLengthUnknown = -1; // these bytes do not tell it
+
+// The length (address to CRC) of the RTU reply to Request that begins with the Received
+// bytes of Reply. Request is the whole request frame, CRC included.
+// - exception reply (function code with the top bit set): 5;
+// - read coils / discrete inputs: 5 + the request's count in bytes, 8 to a byte;
+// - read holding / input registers: 5 + 2 x the request's count;
+// - single and multiple writes, communication event counter: 8; exception status: 5;
+// - diagnostics and mask write: the echo of the request, as long as the request;
+// - FIFO queue: 6 + its two-byte byte count;
+// - every other function (server ID, file records, read/write registers, event log and
+//   functions this library does not know): 5 + the byte count at offset 2, a guess that
+//   holds for every function with a byte count there and that the CRC confirms or not.
+// Unknown when Reply does not carry the request's function code, when a read reply's byte
+// count is not the one the request asked for (the echo of a read request is no reply), or
+// when the request is too short for its function; pending while fewer bytes are in than
+// the length needs.
+std::int32_t ExpectedReplyLength(const std::uint8_t* Request, std::int32_t RequestSize,
+                                 const std::uint8_t* Reply, std::int32_t Received);
+
+// A frame inside the bytes received: Bytes[Offset .. Offset + Length). Length 0: none.
+struct TFrameSpan {
+    std::int32_t Offset = 0;
+    std::int32_t Length = 0;
+};
+
+// The reply a client waits for after sending Request. It refers to the request's bytes,
+// which must outlive it.
+class TExpectedReply {
+public:
+    // AcceptAnyServer: a reply from any address will do (else only from the addressed one).
+    TExpectedReply(const std::uint8_t* Request, std::int32_t RequestSize, bool AcceptAnyServer);
+
+    // The first complete reply in Bytes[0 .. Count): at the earliest offset that holds the
+    // expected address and function followed by a frame of the expected length whose CRC
+    // checks. Stray bytes, a frame for another station or the request's echo before it are
+    // skipped; whatever follows it is left out. Length 0 while there is none.
+    TFrameSpan Find(const std::uint8_t* Bytes, std::int32_t Count) const;
+
+private:
+    const std::uint8_t* FRequest;
+    std::int32_t FRequestSize;
+    bool FAcceptAnyServer;
+};
+
+} // namespace veltro::modbus
