@@ -164,6 +164,7 @@ void PageMonitor::CreateModbus()
     mbConn->SetPort("COM7");
     mbConn->SetReceiveTimeout(2500);
     mbConn->SetSilentInterval(200);
+    mbConn->SetFrameEnd(modbus::feExpectedLength); // a reply ends when complete, not 188 ms later
     mbConn->OnFrameSend = [this](modbus::TModbusConnection&, const modbus::TFrameData& data) {
         RunGuarded([&] { mbConnFrameSend(data); });
     };
