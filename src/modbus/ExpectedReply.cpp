@@ -97,4 +97,12 @@ TFrameSpan TExpectedReply::Find(const std::uint8_t* Bytes, std::int32_t Count) c
     return {};
 }
 
+std::int32_t TExpectedReply::StillToCome(const std::uint8_t* Bytes, std::int32_t Count) const
+{
+    if (Count < 1 || FRequestSize < 1 || (!FAcceptAnyServer && Bytes[0] != FRequest[0]))
+        return 0;
+    const std::int32_t Length = ExpectedReplyLength(FRequest, FRequestSize, Bytes, Count);
+    return Length > Count ? Length - Count : 0;
+}
+
 } // namespace veltro::modbus

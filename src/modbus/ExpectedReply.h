@@ -53,6 +53,10 @@ public:
     // skipped; whatever follows it is left out. Length 0 while there is none.
     TFrameSpan Find(const std::uint8_t* Bytes, std::int32_t Count) const;
 
+    // How many bytes the reply that begins at Bytes[0] still lacks; 0 when that is not
+    // known (too little of it is in, or the bytes do not begin the reply) or nothing lacks.
+    std::int32_t StillToCome(const std::uint8_t* Bytes, std::int32_t Count) const;
+
 private:
     const std::uint8_t* FRequest;
     std::int32_t FRequestSize;

@@ -135,6 +135,7 @@ private:
     std::int32_t ReceiveRtuFrame(std::uint8_t* Dest, std::int32_t Room,
                                  std::chrono::milliseconds CharTimeout, ReceiveClock& Clock,
                                  const TExpectedReply* Expected);
+    void PauseForLineTime(std::int32_t Characters, ReceiveClock& Clock);
     std::int32_t ReceiveAsciiFrame(std::uint8_t* Dest, std::int32_t Room,
                                    std::chrono::milliseconds CharTimeout, ReceiveClock& Clock);
     bool WriteWithRtsToggle(const std::uint8_t* Data, std::int32_t Count,

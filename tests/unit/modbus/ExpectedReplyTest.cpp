@@ -93,19 +93,21 @@ struct FindCase {
     bool AcceptAnyServer;
     std::int32_t Offset;
     std::int32_t Length; // 0 (and offset 0): no reply found yet
+    std::int32_t StillToCome = 0;
 };
 
 void PrintTo(const FindCase& C, std::ostream* Os) { *Os << C.Name; }
 
 class FindReply : public testing::TestWithParam<FindCase> {};
 
-TEST_P(FindReply, TakesTheFirstFrameThatChecksAtTheExpectedLength)
+TEST_P(FindReply, TakesTheFirstFrameThatChecksAtTheExpectedLengthAndTellsWhatLacks)
 {
     const FindCase& C = GetParam();
     const TExpectedReply Expected(Request.data(), static_cast<std::int32_t>(Request.size()), C.AcceptAnyServer);
     const TFrameSpan Span = Expected.Find(C.Received.data(), static_cast<std::int32_t>(C.Received.size()));
     EXPECT_EQ(Span.Length, C.Length);
     EXPECT_EQ(Span.Offset, C.Offset);
+    EXPECT_EQ(Expected.StillToCome(C.Received.data(), static_cast<std::int32_t>(C.Received.size())), C.StillToCome);
 }
 
 Bytes Damaged(Bytes Frame)
@@ -117,7 +119,8 @@ Bytes Damaged(Bytes Frame)
 INSTANTIATE_TEST_SUITE_P(
     Arrivals, FindReply,
     testing::Values(FindCase{"ReplyAlone", Reply, false, 0, 9},
-                    FindCase{"ReplyNotComplete", Bytes(Reply.begin(), Reply.end() - 1), false, 0, 0},
+                    FindCase{"ReplyNotComplete", Bytes(Reply.begin(), Reply.end() - 1), false, 0, 0, 1},
+                    FindCase{"ReplyHeaderOnly", Bytes(Reply.begin(), Reply.begin() + 3), false, 0, 0, 6},
                     FindCase{"GarbageBefore", Join({Garbage, Reply}), false, 3, 9},
                     FindCase{"EchoBefore", Join({Request, Reply}), false, 8, 9},
                     FindCase{"GarbageAfter", Join({Reply, Garbage}), false, 0, 9},
