@@ -1,8 +1,10 @@
 // Received line bytes through the frame checks the worker applies to every reply: decoding,
-// checksum and size checks, exception recognition and request matching, in both framings.
+// checksum and size checks, exception recognition and request matching, in both framings,
+// and in RTU the search for the expected reply that ends a frame early.
 // Whatever arrives, these must either succeed or raise the library's errors, never touch
 // memory outside the buffers, and keep the buffer invariant.
 
+#include "modbus/ExpectedReply.h"
 #include "modbus/FieldwireError.h"
 #include "modbus/ModbusBuffer.h"
 #include "modbus/ModbusFrames.h"
@@ -86,6 +88,27 @@ void RoundTrip(TTransmissionMode Mode, const TModbusBuffer& Frame, const std::ui
     Check(std::memcmp(Again.Data(), Frame.Data(), static_cast<std::size_t>(Frame.Size())) == 0);
 }
 
+// A reply found in the received bytes lies inside them, carries the request's address (unless
+// any server will do) and function, has the length the request calls for and a CRC that checks.
+void FindReply(const std::uint8_t* Request, std::int32_t RequestSize, const std::uint8_t* Received,
+               std::int32_t Count, bool AcceptAnyServer)
+{
+    const TExpectedReply Expected(Request, RequestSize, AcceptAnyServer);
+    const TFrameSpan Span = Expected.Find(Received, Count);
+    Check(Expected.StillToCome(Received, Count) >= 0);
+    if (Span.Length == 0) {
+        Check(Span.Offset == 0);
+        return;
+    }
+    Check(Span.Offset >= 0 && Span.Length >= MinValidFrameSize(tmRTU, cmClient) && Span.Offset + Span.Length <= Count);
+    const std::uint8_t* Frame = Received + Span.Offset;
+    Check(AcceptAnyServer || Frame[0] == Request[0]);
+    Check((Frame[1] & 0x7F) == (Request[1] & 0x7F));
+    Check(ExpectedReplyLength(Request, RequestSize, Frame, Span.Length) == Span.Length);
+    const std::uint16_t Crc = Crc16(Frame, Span.Length - 2);
+    Check(Frame[Span.Length - 2] == (Crc & 0xFF) && Frame[Span.Length - 1] == (Crc >> 8));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size)
@@ -108,6 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     if (Decode(Mode, ReplyRaw, ReplyLength, Reply))
         RoundTrip(Mode, Reply, ReplyRaw, ReplyLength);
     Classify(Mode, Side, Request, Reply, AcceptAnyServer);
+    if (Mode == tmRTU)
+        FindReply(RequestRaw, static_cast<std::int32_t>(RequestLength), ReplyRaw, ReplyLength, AcceptAnyServer);
 
     // The server strips an echoed request this way; the cursor may be anywhere.
     if (Reply.Size() > 0) {
