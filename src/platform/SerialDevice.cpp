@@ -1,5 +1,6 @@
 #include "platform/SerialDevice.h"
 
+#include "platform/ParityMarks.h"
 #include "platform/PortNames.h"
 
 #include <algorithm>
@@ -8,12 +9,15 @@
 #include <fcntl.h>
 #include <iterator>
 #include <linux/serial.h>
+#include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace veltro::platform {
 
@@ -109,13 +113,62 @@ struct PosixSerialDevice::Impl {
     std::atomic<int> lastError{0};
     bool stripNul = false;
     bool icountKnown = false;
-    bool icountSupported = true;
+    std::atomic<bool> icountSupported{true};
     serial_icounter_struct icount{};
+    bool lsrSupported = true;
+
+    // Where the driver cannot count line errors, the kernel marks them in the input
+    // (PARMRK); the input is then taken out of the kernel, decoded and served from here.
+    // A port's event thread counts the input while the UI thread reads it: one lock.
+    std::atomic<bool> marking{false};
+    std::mutex markLock;
+    std::vector<uint8_t> decoded;
+    ParityMarkDecoder decoder;
+    LineErrors marked;
+    std::atomic<bool> lost{false};  // the far end hung up while input was being taken
 
     bool Fail(int err)
     {
         lastError = err;
         return false;
+    }
+
+    // Reads what the kernel holds, up to max, without blocking: the count, 0 when nothing
+    // is queued, -1 on failure (a hang-up included).
+    long ReadRaw(uint8_t* dst, size_t max)
+    {
+        for (;;) {
+            const ssize_t n = ::read(fd, dst, max);
+            if (n > 0)
+                return n;
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
+                // "Nothing queued" and "the far end is gone" look alike here; ask poll.
+                struct pollfd p {fd, POLLIN, 0};
+                if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR))) {
+                    Fail(EIO);
+                    return -1;
+                }
+                return 0;
+            }
+            Fail(errno);  // EIO: the far end hung up
+            return -1;
+        }
+    }
+
+    // Marking mode, under markLock: moves everything the kernel holds into decoded.
+    void TakeMarkedInput()
+    {
+        uint8_t raw[512];
+        for (;;) {
+            const long n = ReadRaw(raw, sizeof raw);
+            if (n < 0)
+                lost = true;
+            if (n <= 0)
+                return;
+            decoder.Decode(raw, static_cast<size_t>(n), decoded, marked);
+        }
     }
 };
 
@@ -148,6 +201,9 @@ std::unique_ptr<PosixSerialDevice> PosixSerialDevice::Open(const std::string& na
     }
     auto impl = std::make_unique<Impl>();
     impl->fd = fd;
+    serial_icounter_struct probe {};
+    // ptys and some USB drivers do not count line errors; those get them marked instead.
+    impl->icountSupported = ::ioctl(fd, TIOCGICOUNT, &probe) == 0;
     impl->wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     error = 0;
     return std::unique_ptr<PosixSerialDevice>(new PosixSerialDevice(std::move(impl)));
@@ -203,8 +259,14 @@ bool PosixSerialDevice::Configure(const SerialSettings& s)
     }
     if (s.stopBits != SerialStopBits::One)
         t.c_cflag |= CSTOPB;  // Linux has no 1.5 stop bits; 2 is the nearest
-    t.c_iflag &= ~(INPCK | IGNPAR | PARMRK | IXON | IXOFF | IXANY);
-    if (s.checkParity && s.parity != SerialParity::None)
+    t.c_iflag &= ~(INPCK | IGNPAR | PARMRK | ISTRIP | IXON | IXOFF | IXANY);
+    // A driver that counts line errors reports them through TakeLineErrors; one that
+    // cannot would let a damaged character pass unnoticed, so the kernel marks it in the
+    // input instead (framing errors and breaks as well, with or without a parity bit).
+    const bool marking = s.checkParity && !impl_->icountSupported;
+    if (marking)
+        t.c_iflag |= INPCK | PARMRK;
+    else if (s.checkParity && s.parity != SerialParity::None)
         t.c_iflag |= INPCK;
     else
         t.c_iflag |= IGNPAR;
@@ -222,6 +284,11 @@ bool PosixSerialDevice::Configure(const SerialSettings& s)
     if (!ApplyTermios(impl_->fd, t, s.baudRate))
         return impl_->Fail(errno);
     impl_->stripNul = s.stripNul;
+    if (marking != impl_->marking) {
+        std::lock_guard lock(impl_->markLock);
+        impl_->decoder.Reset();
+        impl_->marking = marking;
+    }
     return true;
 }
 
@@ -233,6 +300,15 @@ int PosixSerialDevice::InQueue()
         // hand-off, so the count below includes bytes the far end has already written.
         struct pollfd p {impl_->fd, POLLIN, 0};
         ::poll(&p, 1, 0);
+        if (impl_->marking) {
+            std::lock_guard lock(impl_->markLock);
+            impl_->TakeMarkedInput();
+            if (impl_->decoded.empty() && impl_->lost) {
+                impl_->Fail(EIO);
+                return -1;
+            }
+            return static_cast<int>(impl_->decoded.size());
+        }
     }
     if (!IsOpen() || ::ioctl(impl_->fd, FIONREAD, &n) != 0) {
         impl_->Fail(IsOpen() ? errno : EBADF);
@@ -258,6 +334,11 @@ bool PosixSerialDevice::Purge(bool input, bool output)
     if (!input && !output)
         return true;
     const int which = input && output ? TCIOFLUSH : (input ? TCIFLUSH : TCOFLUSH);
+    if (input) {
+        std::lock_guard lock(impl_->markLock);
+        impl_->decoded.clear();
+        impl_->decoder.Reset();
+    }
     return ::tcflush(impl_->fd, which) == 0 || impl_->Fail(errno);
 }
 
@@ -269,31 +350,28 @@ long PosixSerialDevice::Read(uint8_t* dst, size_t max)
     }
     if (max == 0)
         return 0;
-    for (;;) {
-        const ssize_t n = ::read(impl_->fd, dst, max);
-        if (n > 0) {
-            if (!impl_->stripNul)
-                return n;
-            size_t kept = 0;
-            for (ssize_t i = 0; i < n; ++i)
-                if (dst[i] != 0)
-                    dst[kept++] = dst[i];
-            return static_cast<long>(kept);
+    long n = 0;
+    if (impl_->marking) {
+        std::lock_guard lock(impl_->markLock);
+        impl_->TakeMarkedInput();
+        std::vector<uint8_t>& decoded = impl_->decoded;
+        if (decoded.empty() && impl_->lost) {
+            impl_->Fail(EIO);
+            return -1;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
-            // "Nothing queued" and "the far end is gone" look alike here; ask poll.
-            struct pollfd p {impl_->fd, POLLIN, 0};
-            if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR))) {
-                impl_->Fail(EIO);
-                return -1;
-            }
-            return 0;
-        }
-        impl_->Fail(errno);  // EIO: the far end hung up
-        return -1;
+        n = static_cast<long>(std::min(max, decoded.size()));
+        std::copy_n(decoded.begin(), n, dst);
+        decoded.erase(decoded.begin(), decoded.begin() + n);
+    } else {
+        n = impl_->ReadRaw(dst, max);
     }
+    if (n <= 0 || !impl_->stripNul)
+        return n;
+    long kept = 0;
+    for (long i = 0; i < n; ++i)
+        if (dst[i] != 0)
+            dst[kept++] = dst[i];
+    return kept;
 }
 
 long PosixSerialDevice::Write(const uint8_t* src, size_t count, std::chrono::milliseconds timeout)
@@ -341,6 +419,11 @@ WaitResult PosixSerialDevice::WaitReadable(std::chrono::milliseconds timeout)
     const bool infinite = timeout.count() < 0;
     const auto deadline = Clock::now() + (infinite ? std::chrono::milliseconds(0) : timeout);
     for (;;) {
+        if (impl_->marking) {
+            std::lock_guard lock(impl_->markLock);
+            if (!impl_->decoded.empty())
+                return WaitResult::Ready;
+        }
         struct pollfd p[2] = {{impl_->fd, POLLIN, 0}, {impl_->wakeFd, POLLIN, 0}};
         const int rc = ::poll(p, impl_->wakeFd >= 0 ? 2 : 1, infinite ? -1 : MsLeft(deadline));
         if (rc < 0) {
@@ -358,12 +441,15 @@ WaitResult PosixSerialDevice::WaitReadable(std::chrono::milliseconds timeout)
         }
         // After a hang-up a pty reports POLLIN as well, with nothing left to read.
         const bool hungUp = p[0].revents & (POLLHUP | POLLERR | POLLNVAL);
-        if ((p[0].revents & POLLIN) && !(hungUp && InQueue() <= 0))
+        // Marked input may have been only (part of) a mark: ready once a byte came of it.
+        if ((p[0].revents & POLLIN) && !((hungUp || impl_->marking) && InQueue() <= 0))
             return WaitResult::Ready;
-        if (hungUp) {
+        if (hungUp || (impl_->marking && impl_->lost)) {
             impl_->Fail(EIO);
             return WaitResult::HangUp;
         }
+        if (!infinite && MsLeft(deadline) == 0)
+            return WaitResult::Timeout;
     }
 }
 
@@ -378,16 +464,33 @@ void PosixSerialDevice::Interrupt()
 bool PosixSerialDevice::Drain(std::chrono::milliseconds timeout)
 {
     // tcdrain() has no time limit and never returns on a line whose far end stopped
-    // taking data; the output queue is watched instead.
+    // taking data; the output queue is watched instead, and then the transmitter itself
+    // where the driver tells its state: the queue empties when the last character enters
+    // the UART, which still has to shift it out.
     const auto deadline = Clock::now() + timeout;
     for (;;) {
         const int queued = OutQueue();
-        if (queued <= 0)
-            return queued == 0;
+        if (queued < 0)
+            return false;
+        if (queued == 0 && TransmitterEmpty())
+            return true;
         if (Clock::now() >= deadline)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+
+bool PosixSerialDevice::TransmitterEmpty()
+{
+    if (!impl_->lsrSupported)
+        return true;
+    unsigned int lsr = 0;
+    if (::ioctl(impl_->fd, TIOCSERGETLSR, &lsr) != 0) {
+        // A pty and many USB drivers do not report it; their queue count is all there is.
+        impl_->lsrSupported = false;
+        return true;
+    }
+    return (lsr & TIOCSER_TEMT) != 0;
 }
 
 static bool SetModemLine(PosixSerialDevice::Impl& impl, int line, bool on)
@@ -417,7 +520,13 @@ bool PosixSerialDevice::SetRs485(bool enable)
 LineErrors PosixSerialDevice::TakeLineErrors()
 {
     LineErrors out;
-    if (!IsOpen() || !impl_->icountSupported)
+    if (!IsOpen())
+        return out;
+    if (impl_->marking) {
+        std::lock_guard lock(impl_->markLock);
+        out = std::exchange(impl_->marked, LineErrors{});
+    }
+    if (!impl_->icountSupported)
         return out;
     serial_icounter_struct now {};
     if (::ioctl(impl_->fd, TIOCGICOUNT, &now) != 0) {
@@ -425,11 +534,11 @@ LineErrors PosixSerialDevice::TakeLineErrors()
         return out;
     }
     if (impl_->icountKnown) {
-        out.parity = static_cast<uint32_t>(now.parity - impl_->icount.parity);
-        out.framing = static_cast<uint32_t>(now.frame - impl_->icount.frame);
-        out.overrun = static_cast<uint32_t>((now.overrun - impl_->icount.overrun)
-                                            + (now.buf_overrun - impl_->icount.buf_overrun));
-        out.breaks = static_cast<uint32_t>(now.brk - impl_->icount.brk);
+        out.parity += static_cast<uint32_t>(now.parity - impl_->icount.parity);
+        out.framing += static_cast<uint32_t>(now.frame - impl_->icount.frame);
+        out.overrun += static_cast<uint32_t>((now.overrun - impl_->icount.overrun)
+                                             + (now.buf_overrun - impl_->icount.buf_overrun));
+        out.breaks += static_cast<uint32_t>(now.brk - impl_->icount.brk);
     }
     impl_->icount = now;
     impl_->icountKnown = true;

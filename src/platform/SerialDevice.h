@@ -22,7 +22,8 @@ struct SerialSettings {
     SerialParity parity = SerialParity::None;
     SerialStopBits stopBits = SerialStopBits::One;   // 1.5 maps to 2 on Linux
     SerialFlow flow = SerialFlow::None;
-    bool checkParity = false;          // report parity/framing errors on input
+    bool checkParity = false;          // report parity/framing errors on input (marked in the
+                                       // input where the driver cannot count them)
     bool stripNul = false;             // discard received NUL bytes
     uint8_t xonChar = 0x11;
     uint8_t xoffChar = 0x13;
@@ -76,7 +77,8 @@ public:
     virtual WaitResult WaitReadable(std::chrono::milliseconds timeout) = 0;
     // Thread-safe: makes the current or the next WaitReadable return Interrupted once.
     virtual void Interrupt() = 0;
-    // Waits until the output queue has gone out, at most the time-out; false if not.
+    // Waits until the output queue has gone out (and the transmitter is empty, where the
+    // driver tells), at most the time-out; false if not.
     virtual bool Drain(std::chrono::milliseconds timeout) = 0;
 
     // Modem lines; a device without them (a pty) accepts the call and does nothing.
@@ -119,6 +121,8 @@ public:
 
 private:
     explicit PosixSerialDevice(std::unique_ptr<Impl> impl);
+    // The driver's transmitter-empty flag; true where the driver does not report it.
+    bool TransmitterEmpty();
     std::unique_ptr<Impl> impl_;
 };
 

@@ -128,3 +128,26 @@ TEST_F(OpenPort, ModemLinesAndErrorCountersOnAPtyAreHarmless)
     custom.baudRate = 14400;  // no Bxxx constant: goes through the custom-rate ioctl
     EXPECT_TRUE(dev->Configure(custom)) << "errno " << dev->LastError();
 }
+
+TEST_F(OpenPort, WhereErrorsAreMarkedInTheInputDataStillArrivesAsSent)
+{
+    // A pty cannot count line errors, so asking for them makes the kernel mark them in the
+    // input and double every data byte 0xFF; the device undoes the doubling.
+    SerialSettings s;
+    s.checkParity = true;
+    ASSERT_TRUE(dev->Configure(s));
+    const std::vector<uint8_t> sent = FromHex("FF 00 41 FF FF 0A FF");
+    pty.Send(sent);
+    std::vector<uint8_t> got;
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (got.size() < sent.size() && dev->WaitReadable(100ms) == WaitResult::Ready
+           && std::chrono::steady_clock::now() < deadline) {
+        const int queued = dev->InQueue();
+        uint8_t buf[32];
+        const long n = dev->Read(buf, sizeof buf);
+        ASSERT_GE(n, queued) << "every byte counted can be read";
+        got.insert(got.end(), buf, buf + n);
+    }
+    EXPECT_EQ(got, sent);
+    EXPECT_FALSE(dev->TakeLineErrors().Any());
+}
