@@ -4,6 +4,7 @@
 #include "modbus/FieldwireError.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -16,6 +17,10 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr bool IsInfinite(milliseconds Timeout) { return Timeout.count() < 0; }
+
+// A drain is waited for in slices of this length, so that closing the connection does not
+// have to wait out a line held by flow control.
+constexpr milliseconds DrainSlice{20};
 
 // Time left, rounded down: what is reported as remaining.
 milliseconds MsUntil(Clock::time_point Deadline)
@@ -148,6 +153,7 @@ void SerialLine::OpenPort(const LineSettings& Settings)
     ReleaseDevice();
     FLineLost = false;
     FStopPending = false;
+    FAborted = false;
     FLastError = 0;
     FTransmissionMode = Settings.TransmissionMode;
     FConnectionMode = Settings.ConnectionMode;
@@ -232,7 +238,9 @@ void SerialLine::ApplyLineSettings(const LineSettings& Settings)
     S.parity = ToSerialParity(Settings.Parity);
     S.stopBits = Settings.StopBits == sb2 ? platform::SerialStopBits::Two : platform::SerialStopBits::One;
     S.flow = ToSerialFlow(FFlowControl);
-    S.checkParity = Settings.Parity != psNone;
+    // A frame with a damaged character is dropped whatever the parity: framing errors and
+    // breaks count as much as parity errors, so the device must report them all.
+    S.checkParity = true;
     if (!FDevice->Configure(S))
         Refused();
 
@@ -298,7 +306,7 @@ void SerialLine::SettleLine()
 
 bool SerialLine::WaitForRxChar(milliseconds Timeout)
 {
-    if (FDevice == nullptr || FLineLost)
+    if (FDevice == nullptr || FLineLost || FAborted)
         return false;
     const bool Infinite = IsInfinite(Timeout);
     // Only the server's wait for the next request is ended by a stop; the other waits are
@@ -318,6 +326,8 @@ bool SerialLine::WaitForRxChar(milliseconds Timeout)
                 return false;
             break;
         case platform::WaitResult::Interrupted:
+            if (FAborted)
+                return false;
             if (Stoppable && FStopPending.exchange(false))
                 return false;
             if (!Infinite && Clock::now() >= Deadline)
@@ -329,6 +339,23 @@ bool SerialLine::WaitForRxChar(milliseconds Timeout)
             return false;
         }
     }
+}
+
+void SerialLine::AbortWaits()
+{
+    {
+        std::lock_guard Lock(FAbortLock);
+        FAborted = true;
+    }
+    FAbortSignal.notify_all();
+    if (platform::ISerialDevice* Device = FDevice)
+        Device->Interrupt();
+}
+
+bool SerialLine::PauseUnlessAborted(Clock::time_point Until)
+{
+    std::unique_lock Lock(FAbortLock);
+    return !FAbortSignal.wait_until(Lock, Until, [this] { return FAborted.load(); });
 }
 
 void SerialLine::SignalServerStop()
@@ -469,51 +496,63 @@ std::int32_t SerialLine::ReceiveAsciiFrame(std::uint8_t* Dest, std::int32_t Room
 
 bool SerialLine::SendFrame(const std::uint8_t* Data, std::int32_t Count, milliseconds Timeout)
 {
-    if (FDevice == nullptr || Count < 0)
+    if (FDevice == nullptr || Count < 0 || FAborted)
         return false;
     FDevice->TakeLineErrors();
-    bool Ok = false;
-    if (FManualRtsToggle) {
-        Ok = WriteWithRtsToggle(Data, Count, Timeout);
-    } else {
-        const long Written = FDevice->Write(Data, static_cast<std::size_t>(Count), Timeout);
-        if (Written < 0) {
-            NoteDeviceFailure();
-        } else if (Written < Count) {
-            PurgePort(false, true); // never let the rest of a late frame go out later
-        } else {
-            Ok = true;
+    const auto Deadline = Clock::now() + std::max(Timeout, milliseconds(0));
+    const bool Toggle = FManualRtsToggle;
+    if (Toggle) {
+        // Nothing else may be on its way out when the transmitter is switched on.
+        DrainUntil(Deadline);
+        if (!FDevice->SetRts(true)) {
+            FLastError = FDevice->LastError();
+            return false;
         }
     }
+    const auto FirstByte = Clock::now();
+    const long Written = FDevice->Write(Data, static_cast<std::size_t>(Count), WaitUntil(Deadline));
+    bool Ok = false;
+    if (Written < 0) {
+        NoteDeviceFailure();
+    } else if (Written == Count) {
+        // The write only filled the driver's queue; the frame is sent when it has left it.
+        // A line held by CTS, or a driver that never drains, fails here at the send
+        // time-out instead of the request being taken as gone.
+        Ok = DrainUntil(Deadline) && (!Toggle || HoldLineTime(Count, FirstByte, Deadline));
+    }
+    if (!Ok && Written >= 0) {
+        PurgePort(false, true); // never let the rest of a late frame go out later
+        FLastError = ETIMEDOUT;
+    }
+    if (Toggle)
+        FDevice->SetRts(false);
     if (FDevice->TakeLineErrors().Any())
         Ok = false;
     return Ok;
 }
 
-bool SerialLine::WriteWithRtsToggle(const std::uint8_t* Data, std::int32_t Count, milliseconds Timeout)
+bool SerialLine::DrainUntil(Clock::time_point Deadline)
 {
-    const auto Deadline = Clock::now() + std::max(Timeout, milliseconds(0));
-    // Nothing else may be on its way out when the transmitter is switched on.
-    FDevice->Drain(Timeout);
-    if (!FDevice->SetRts(true)) {
-        FLastError = FDevice->LastError();
-        return false;
+    while (!FAborted) {
+        if (FDevice->Drain(std::min(WaitUntil(Deadline), DrainSlice)))
+            return true;
+        if (Clock::now() >= Deadline)
+            return false;
     }
-    const long Written = FDevice->Write(Data, static_cast<std::size_t>(Count), WaitUntil(Deadline));
-    bool Ok = Written == Count;
-    if (Written < 0)
-        NoteDeviceFailure();
-    // The line must not be released before the last bit has left: the output queue empties
-    // when the last character enters the transmitter, which then still takes a character
-    // time. The drain is bounded by the send time-out, so a stalled driver cannot hold RTS.
-    if (Ok && FDevice->Drain(WaitUntil(Deadline)))
-        std::this_thread::sleep_for(std::chrono::microseconds(FCharTimeUs.load()));
-    else
-        Ok = false;
-    if (!Ok)
-        PurgePort(false, true);
-    FDevice->SetRts(false);
-    return Ok;
+    return false;
+}
+
+bool SerialLine::HoldLineTime(std::int32_t Count, Clock::time_point FirstByte, Clock::time_point Deadline)
+{
+    // The queue count leaves out the UART's FIFO and a USB adapter's own buffer, and a
+    // driver may report the transmitter empty early: RTS falls no sooner than the frame's
+    // own line time after its first byte was handed over, plus one character for the
+    // last stop bit to clear the driver.
+    const auto LineTime = std::chrono::microseconds(static_cast<std::int64_t>(FCharTimeUs.load()) * (Count + 1));
+    const auto LineEnd = FirstByte + LineTime;
+    if (LineEnd > Deadline)
+        return false; // the frame cannot be out within the send time-out
+    return PauseUnlessAborted(LineEnd);
 }
 
 } // namespace veltro::modbus

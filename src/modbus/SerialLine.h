@@ -6,9 +6,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <shared_mutex>
 #include <string>
 
@@ -96,6 +98,11 @@ public:
     // Ends the next (or the current) unlimited server-mode wait. Thread-safe; one signal
     // ends one wait, like an auto-reset event.
     void SignalServerStop();
+    // The line is being closed: ends the current wait, drain or RTS hold at once, and makes
+    // every later one and every write fail at once, in either mode, until the port is
+    // opened again. Thread-safe; it wakes the worker through the same device wake-up as
+    // SignalServerStop.
+    void AbortWaits();
 
     // Reads everything queued into Dest. Returns the byte count, or -1 when a line error
     // (parity, framing, overrun, break) was flagged before or during the read, when more is
@@ -116,9 +123,11 @@ public:
                               std::chrono::milliseconds& Remaining,
                               const TExpectedReply* Expected = nullptr);
 
-    // Writes Count bytes within Timeout. With fcRtsToggle RTS is raised around the write
-    // (by the driver's RS-485 mode where it has one). False when the write did not complete
-    // in time (the unsent rest is discarded) or a line error was flagged.
+    // Writes Count bytes and waits until they have left the driver, all within Timeout.
+    // With fcRtsToggle RTS is raised around the write (by the driver's RS-485 mode where it
+    // has one, else here: held until the transmitter is empty and never shorter than the
+    // frame's line time). False when the frame was not out in time (the unsent rest is
+    // discarded, LastError is ETIMEDOUT), a line error was flagged or the line is lost.
     bool SendFrame(const std::uint8_t* Data, std::int32_t Count, std::chrono::milliseconds Timeout);
 
     // The far end hung up or the device failed: no wait or read will succeed again until
@@ -138,8 +147,11 @@ private:
     void PauseForLineTime(std::int32_t Characters, ReceiveClock& Clock);
     std::int32_t ReceiveAsciiFrame(std::uint8_t* Dest, std::int32_t Room,
                                    std::chrono::milliseconds CharTimeout, ReceiveClock& Clock);
-    bool WriteWithRtsToggle(const std::uint8_t* Data, std::int32_t Count,
-                            std::chrono::milliseconds Timeout);
+    using TimePoint = std::chrono::steady_clock::time_point;
+    bool DrainUntil(TimePoint Deadline);
+    bool HoldLineTime(std::int32_t Count, TimePoint FirstByte, TimePoint Deadline);
+    // Sleeps until Until; false (at once) when the line is aborted.
+    bool PauseUnlessAborted(TimePoint Until);
     void ReleaseDevice();
     void NoteDeviceFailure();
 
@@ -166,6 +178,9 @@ private:
     std::uint32_t FCharTimeoutMs = MinCharTimeoutMs;
 
     std::atomic<bool> FStopPending{false};
+    std::mutex FAbortLock;
+    std::condition_variable FAbortSignal;
+    std::atomic<bool> FAborted{false};
     std::atomic<bool> FLineLost{false};
     std::atomic<int> FLastError{0};
 };

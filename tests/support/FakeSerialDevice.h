@@ -3,12 +3,15 @@
 // chunks: a chunk becomes readable when a wait asks for a character (so a frame split into
 // chunks is read piece by piece), and a wait with nothing left to deliver reports silence
 // at once instead of sleeping. Line errors, short reads, refusals and a stalled transmitter
-// can be switched on. Everything the line does to the device is logged in order.
+// can be switched on. Everything the line does to the device is logged in order, with the
+// time it happened.
 
+#include "platform/ParityMarks.h"
 #include "platform/SerialDevice.h"
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -31,6 +34,14 @@ public:
         std::lock_guard lock(mutex_);
         pending_.push_back({std::move(bytes), errors});
         changed_.notify_all();
+    }
+    // Bytes as a driver that cannot count line errors hands them over: errors marked in
+    // the data (0xFF 0x00 c), a data byte 0xFF doubled; a mark may span chunks.
+    void DeliverMarked(const std::vector<uint8_t>& raw)
+    {
+        Chunk c;
+        marks_.Decode(raw.data(), raw.size(), c.Bytes, c.Errors);
+        Deliver(std::move(c.Bytes), c.Errors);
     }
     // The next read returns this many bytes fewer than are queued (they stay queued).
     void ShortenNextRead(size_t by)
@@ -56,13 +67,26 @@ public:
     bool failModemLines = false;
     bool interruptWorks = true;
     bool hasRs485 = false;
+    // The output always reads as gone at once (as a queue count that leaves out the
+    // UART's FIFO does); false: it never drains (held by CTS), each drain waits out its
+    // time-out.
     bool drainSucceeds = true;
 
     // --- observation --------------------------------------------------------------------
+    using Clock = std::chrono::steady_clock;
     std::vector<std::string> Log() const
     {
         std::lock_guard lock(mutex_);
         return log_;
+    }
+    // When the last entry equal to what was logged; the epoch when there is none.
+    Clock::time_point TimeOf(const std::string& what) const
+    {
+        std::lock_guard lock(mutex_);
+        for (size_t i = log_.size(); i-- > 0;)
+            if (log_[i] == what)
+                return stamps_[i];
+        return {};
     }
     std::vector<uint8_t> Written() const
     {
@@ -90,7 +114,7 @@ public:
     {
         std::lock_guard lock(mutex_);
         open_ = false;
-        log_.push_back("close");
+        Note("close");
         changed_.notify_all();
     }
     int LastError() const override { return lastError_; }
@@ -100,7 +124,7 @@ public:
         if (failConfigure)
             return Fail(22);
         settings_ = settings;
-        log_.push_back("configure");
+        Note("configure");
         return true;
     }
     int InQueue() override
@@ -118,10 +142,10 @@ public:
         std::lock_guard lock(mutex_);
         if (input) {
             queue_.clear();
-            log_.push_back("purge-in");
+            Note("purge-in");
         }
         if (output)
-            log_.push_back("purge-out");
+            Note("purge-out");
         return true;
     }
     long Read(uint8_t* dst, size_t max) override
@@ -143,7 +167,7 @@ public:
         std::lock_guard lock(mutex_);
         const size_t n = std::min(count, writeLimit_);
         written_.insert(written_.end(), src, src + n);
-        log_.push_back("write " + std::to_string(n));
+        Note("write " + std::to_string(n));
         Add(errors_, writeErrors_);
         writeErrors_ = {};
         return static_cast<long>(n);
@@ -178,10 +202,12 @@ public:
         interrupted_ = interruptWorks;
         changed_.notify_all();
     }
-    bool Drain(std::chrono::milliseconds) override
+    bool Drain(std::chrono::milliseconds timeout) override
     {
-        std::lock_guard lock(mutex_);
-        log_.push_back("drain");
+        std::unique_lock lock(mutex_);
+        Note("drain");
+        if (!drainSucceeds)
+            changed_.wait_for(lock, timeout, [this] { return drainSucceeds; });
         return drainSucceeds;
     }
     bool SetRts(bool on) override { return ModemLine(on ? "rts on" : "rts off"); }
@@ -191,7 +217,7 @@ public:
         std::lock_guard lock(mutex_);
         if (!hasRs485)
             return Fail(25);
-        log_.push_back(enable ? "rs485 on" : "rs485 off");
+        Note(enable ? "rs485 on" : "rs485 off");
         return true;
     }
     platform::LineErrors TakeLineErrors() override
@@ -215,12 +241,17 @@ private:
         lastError_ = err;
         return false;
     }
+    void Note(std::string what)
+    {
+        log_.push_back(std::move(what));
+        stamps_.push_back(Clock::now());
+    }
     bool ModemLine(const char* what)
     {
         std::lock_guard lock(mutex_);
         if (failModemLines)
             return Fail(5);
-        log_.push_back(what);
+        Note(what);
         return true;
     }
 
@@ -237,6 +268,8 @@ private:
     size_t writeLimit_ = SIZE_MAX;
     std::vector<uint8_t> written_;
     std::vector<std::string> log_;
+    std::vector<Clock::time_point> stamps_;
+    platform::ParityMarkDecoder marks_;
     platform::SerialSettings settings_;
 };
 

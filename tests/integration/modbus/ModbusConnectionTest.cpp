@@ -7,6 +7,7 @@
 #include "platform/UiDispatcher.h"
 #include "support/FakeSerialDevice.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -323,6 +324,26 @@ TEST_F(ModbusConnectionOnFake, ARequestThatCannotBeWrittenIsNoReplyWithoutListen
     EXPECT_EQ(Holding[0].Info.Attempts, 2u);
     EXPECT_EQ(Sent.size(), 2u);
     EXPECT_TRUE(Received.empty());  // nothing is awaited after a failed write
+}
+
+TEST_F(ModbusConnectionOnFake, ARequestHeldInTheDriverEndsAtTheSendTimeoutNotTheReceiveTimeout)
+{
+    // The driver takes the frame but never sends it (CTS held, or a driver that never
+    // drains): the request did not go out, and waiting for its reply would be pointless.
+    Conn->SetSendTimeout(200);
+    Conn->SetReceiveTimeout(5000);
+    Fake.drainSucceeds = false;
+    Open();
+    const auto Start = std::chrono::steady_clock::now();
+    Client.ReadHoldingRegisters(0, 1);
+    ASSERT_TRUE(WaitForHolding(1));
+    const auto Took = std::chrono::steady_clock::now() - Start;
+    EXPECT_EQ(Holding[0].Info.ReplyStatus, rsNoReply);
+    EXPECT_GE(Took, 200ms);
+    EXPECT_LT(Took, 2000ms);
+    EXPECT_EQ(Conn->Line().LastError(), ETIMEDOUT);
+    EXPECT_TRUE(Received.empty());
+    EXPECT_EQ(Fake.Log().back(), "purge-out") << "the held frame must not go out later";
 }
 
 } // namespace

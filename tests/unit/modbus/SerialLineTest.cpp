@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <future>
 #include <string>
 #include <vector>
@@ -181,14 +182,15 @@ TEST_F(SerialLineFake, LineSettingsReachTheDevice)
     EXPECT_EQ(D.stopBits, SerialStopBits::Two);
     EXPECT_TRUE(D.checkParity);
 
-    // A change while open is written again; parity checking follows the parity.
+    // A change while open is written again; line errors are wanted without parity too
+    // (framing errors, breaks).
     S.Parity = psNone;
     S.CustomBaudRate = 31250;
     S.BaudRate = brCustom;
     Line.ApplyLineSettings(S);
     D = Fake->LastSettings();
     EXPECT_EQ(D.baudRate, 31250u);
-    EXPECT_FALSE(D.checkParity);
+    EXPECT_TRUE(D.checkParity);
 
     S.CustomBaudRate = 0;
     EXPECT_THROW(Line.ApplyLineSettings(S), EFieldwireError);
@@ -275,6 +277,24 @@ TEST_F(SerialLineFake, ALineErrorAnywhereInAFrameDropsTheWholeFrame)
             }
         }
     }
+}
+
+TEST_F(SerialLineFake, AByteMarkedAsDamagedDropsTheFrameAndADoubledAllOnesIsData)
+{
+    // As a driver that cannot count line errors hands bytes over: 0xFF 0x00 c is a
+    // character received with a parity or framing error, 0xFF 0x00 0x00 a break, 0xFF 0xFF
+    // a data byte 0xFF; reads may cut a mark in two.
+    for (const std::vector<std::uint8_t>& Damage : {std::vector<std::uint8_t>{0x00, 0x12}, {0x00, 0x00}}) {
+        Open();
+        Fake->DeliverMarked({0x01, 0x03, 0x02, 0xFF});
+        Fake->DeliverMarked(Damage);
+        Fake->DeliverMarked({0x34, 0x56, 0x78});
+        EXPECT_TRUE(Receive().empty());
+    }
+    Open();
+    Fake->DeliverMarked({0x01, 0x03, 0x02, 0xFF});
+    Fake->DeliverMarked({0xFF, 0x34, 0x56, 0x78});
+    EXPECT_EQ(Receive(), (std::vector<std::uint8_t>{0x01, 0x03, 0x02, 0xFF, 0x34, 0x56, 0x78}));
 }
 
 TEST_F(SerialLineFake, ErrorsOfEarlierTrafficDoNotSpoilTheNextFrame)
@@ -399,6 +419,41 @@ TEST_F(SerialLineFake, RtsIsRaisedOnlyWhileAFrameGoesOut)
     Log = Fake->Log();
     EXPECT_EQ(Log.back(), "rts off");
     EXPECT_EQ(Log[Log.size() - 2], "purge-out");
+}
+
+TEST_F(SerialLineFake, RtsFallsNoEarlierThanTheEndOfTheLastStopBit)
+{
+    // The fake's output queue reads empty as soon as it is written, as a count that leaves
+    // out the UART's FIFO and the adapter's buffer does. 8N1: ten bits a character.
+    struct Case {
+        TBaudRate Rate;
+        int BitsPerSecond;
+        std::size_t Bytes;
+    };
+    for (const Case C : {Case{br9600, 9600, 8}, Case{br9600, 9600, 255}, Case{br19200, 19200, 8},
+                         Case{br19200, 19200, 255}}) {
+        LineSettings S = Settings(C.Rate, db8, psNone, sb1, 4);
+        S.FlowControl = fcRtsToggle;
+        Open(S);
+        const std::vector<std::uint8_t> Frame(C.Bytes, 0x55);
+        ASSERT_TRUE(Line.SendFrame(Frame.data(), static_cast<std::int32_t>(C.Bytes), 1000ms));
+        const auto LastStopBit = Fake->TimeOf("write " + std::to_string(C.Bytes))
+                                 + std::chrono::microseconds(C.Bytes * 10 * 1000000 / C.BitsPerSecond);
+        EXPECT_GE(Fake->TimeOf("rts off"), LastStopBit) << C.Bytes << " bytes at " << C.BitsPerSecond;
+    }
+}
+
+TEST_F(SerialLineFake, RtsIsNotHeldPastTheSendTimeoutForAFrameThatCannotBeOutByThen)
+{
+    // 255 bytes at 9600 bit/s take 266 ms on the line.
+    LineSettings S = Settings(br9600, db8, psNone, sb1, 4);
+    S.FlowControl = fcRtsToggle;
+    Open(S);
+    const std::vector<std::uint8_t> Frame(255, 0x55);
+    EXPECT_FALSE(Line.SendFrame(Frame.data(), static_cast<std::int32_t>(Frame.size()), 100ms));
+    EXPECT_EQ(Line.LastError(), ETIMEDOUT);
+    const std::vector<std::string> Log = Fake->Log();
+    EXPECT_EQ(std::vector<std::string>(Log.end() - 2, Log.end()), (std::vector<std::string>{"purge-out", "rts off"}));
 }
 
 TEST_F(SerialLineFake, ALostLineEndsEveryWaitAtOnce)
