@@ -38,6 +38,8 @@ inline constexpr const char* SConnectionMustBeActive =
     "Connection MUST be active for the requested action to be performed";
 inline constexpr const char* SConnectionMustNotBeActive =
     "Connection must NOT be active for the requested action to be performed";
+inline constexpr const char* SCloseInHandOver =
+    "Connection cannot be closed from inside a call its worker is waiting for";
 inline constexpr const char* SOpenPortFailed = "Could not open serial port";
 inline constexpr const char* SInitBuffersFailed = "Failed to initialize serial I/O buffers";
 inline constexpr const char* SInitTimeoutsFailed = "Failed to initialize communication timeouts";

@@ -80,6 +80,10 @@ void TModbusConnection::Open()
 
 void TModbusConnection::Close()
 {
+    // Closing joins the worker, which waits for this very call to return: refused instead
+    // of a deadlock. The caller may close once the call has returned (a posted task).
+    if (FHandOvers > 0)
+        throw EFieldwireError(messages::SCloseInHandOver);
     DoBeforeClose();
     StopWorkerAndPort();
     try {
@@ -302,8 +306,9 @@ void TModbusConnection::QueueTransaction(std::unique_ptr<TModbusTransaction>&& T
 
 void TModbusConnection::NotifyFrame(const std::uint8_t* Bytes, std::int32_t Count, bool Sent)
 {
-    // Every receive attempt is reported, an empty one included, so a log shows the silence.
-    if (Sent && Count <= 0)
+    // Every receive attempt is reported, an empty one included, so a log shows the silence;
+    // but not the attempt that closing the connection cut short: it is discarded.
+    if ((Sent && Count <= 0) || (FThread && FThread->Terminated()))
         return;
     auto Data = std::make_shared<const TFrameData>(Bytes, Bytes + std::max<std::int32_t>(Count, 0));
     Dispatcher().Post([Sink = FSink, Data, Sent] {
@@ -321,10 +326,24 @@ void TModbusConnection::PostTransaction(std::unique_ptr<TModbusTransaction> Tran
     });
 }
 
+void TModbusConnection::HandOver(const std::function<void()>& Fn)
+{
+    Dispatcher().InvokeAndWait([this, &Fn] {
+        ++FHandOvers;
+        try {
+            Fn();
+        } catch (...) {
+            --FHandOvers;
+            throw;
+        }
+        --FHandOvers;
+    });
+}
+
 void TModbusConnection::ReportWorkerError(std::exception_ptr Error) noexcept
 {
     try {
-        Dispatcher().InvokeAndWait([this, Error] { Report(Error); });
+        HandOver([this, Error] { Report(Error); });
     } catch (...) {
         // The display itself failed; the worker carries on regardless.
     }

@@ -49,8 +49,10 @@ public:
     TModbusConnection& operator=(const TModbusConnection&) = delete;
 
     // Opening: OnBeforeOpen, open and configure the port, start the worker, OnAfterOpen.
-    // Closing: OnBeforeClose, stop the worker (the transaction in progress is finished,
-    // queued ones are freed without events), close the port, OnAfterClose.
+    // Closing: OnBeforeClose, stop the worker (the exchange in progress is cut short and,
+    // like the queued transactions, freed without events), close the port, OnAfterClose.
+    // Closing from inside a call the worker waits for (a server object's query, the
+    // display of a worker's error) raises "Connection cannot be closed ..." instead.
     bool Active() const noexcept { return FActive; }
     void SetActive(bool Value);
 
@@ -174,6 +176,9 @@ private:
     // Worker side: queue deliveries to the UI thread; never block.
     void NotifyFrame(const std::uint8_t* Bytes, std::int32_t Count, bool Sent);
     void PostTransaction(std::unique_ptr<TModbusTransaction> Transaction);
+    // Worker side: runs Fn on the UI thread and waits until it has run; meanwhile the
+    // connection refuses to close.
+    void HandOver(const std::function<void()>& Fn);
     // Worker side: synchronous hand-over of an error to the UI thread's exception display.
     void ReportWorkerError(std::exception_ptr Error) noexcept;
     // Server mode, UI side (the worker waits): the first server object with the request's
@@ -197,6 +202,7 @@ private:
     bool FStreamedActive = false;
     bool FLoading = false;
     std::unique_ptr<TTransactionThread> FThread;
+    int FHandOvers = 0;  // UI thread: hand-overs of this connection's worker now running
     // Counts openings, so a delivery queued before a close is not taken for one of a later opening.
     std::uint64_t FSession = 0;
 

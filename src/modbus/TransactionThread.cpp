@@ -4,6 +4,7 @@
 #include "modbus/ModbusFrames.h"
 #include "platform/UiDispatcher.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <sys/resource.h>
@@ -36,13 +37,6 @@ void ApplyNice(int Tid, TThreadPriority Priority) noexcept
         (void)setpriority(PRIO_PROCESS, static_cast<id_t>(Tid), NiceValue(Priority));
 }
 
-// Line timing, not a wait for a result: the protocol asks for a pause here.
-void Pause(std::uint32_t Ms)
-{
-    if (Ms > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(Ms));
-}
-
 } // namespace
 
 TTransactionThread::TTransactionThread(TModbusConnection& Owner, TThreadPriority Priority)
@@ -67,8 +61,9 @@ void TTransactionThread::Stop() noexcept
 {
     if (FThread.joinable()) {
         FTerminated = true;
-        if (FSide == cmServer)
-            FOwner.Line().SignalServerStop();
+        // Ends whatever the worker waits for on the line, a client's wait for a reply
+        // included: closing discards the exchange instead of waiting out its time-outs.
+        FOwner.Line().AbortWaits();
         {
             std::lock_guard Lock(FQueueLock);
             FSignaled = true;
@@ -138,13 +133,20 @@ void TTransactionThread::ServeRequest(TModbusTransaction& T)
     SerialLine& Line = FOwner.Line();
     // The first character may take for ever; the stop signal ends that wait.
     std::chrono::milliseconds Remaining = InfiniteTimeout;
-    const std::int32_t Length = Line.ReceiveFrame(FRawReceive.data(), FRawSize, Line.CharTimeout(), Remaining);
+    std::int32_t Length = Line.ReceiveFrame(FRawReceive.data(), FRawSize, Line.CharTimeout(), Remaining);
     if (Terminated())
         return;
     if (Line.LineLost()) {
         // Every further wait would fail at once; spinning on them would only burn the core.
         WaitForStop();
         return;
+    }
+    if (const std::int32_t Echo = TakeEcho(Length); Echo > 0) {
+        // The echo itself is neither reported nor answered; what followed it is a request.
+        Length -= Echo;
+        if (Length == 0)
+            return;
+        std::memmove(FRawReceive.data(), FRawReceive.data() + Echo, static_cast<std::size_t>(Length));
     }
     FOwner.NotifyFrame(FRawReceive.data(), Length, false);
     DecodeInto(T.Request, Length);
@@ -153,20 +155,49 @@ void TTransactionThread::ServeRequest(TModbusTransaction& T)
     T.Info = TTransactionInfo{};
     T.Info.ServerAddress = GetFrameAddress(T.Request);
     T.Reply.SetSize(0);
-    FOwner.Dispatcher().InvokeAndWait([this, &T] { FOwner.DispatchRequest(T); });
+    FOwner.HandOver([this, &T] { FOwner.DispatchRequest(T); });
     // Nobody may answer a broadcast, and no server object means no answer either.
-    if (T.Info.ServerAddress == 0 || T.Reply.Size() == 0)
+    if (T.Info.ServerAddress == 0 || T.Reply.Size() == 0 || Terminated())
         return;
     const std::int32_t RawLength = EncodeFrame(FMode, T.Reply, FRawSend.data(), FRawSize);
     FOwner.NotifyFrame(FRawSend.data(), RawLength, true);
     Line.PurgePort(true, true);
-    Line.SendFrame(FRawSend.data(), RawLength, std::chrono::milliseconds(FOwner.SendTimeout()));
+    if (Line.SendFrame(FRawSend.data(), RawLength, std::chrono::milliseconds(FOwner.SendTimeout()))
+        && FOwner.EchoQueryBeforeReply())
+        FPendingEcho.assign(FRawSend.begin(), FRawSend.begin() + RawLength);
+}
+
+// A half-duplex line without echo suppression hands the server its own reply back, which
+// is a valid frame with the server's own address: answered, it would be echoed and
+// answered again for ever. With EchoQueryBeforeReply the first frame after a reply is
+// checked against it; an echo split by a pause is matched piece by piece.
+std::int32_t TTransactionThread::TakeEcho(std::int32_t Length)
+{
+    if (FPendingEcho.empty())
+        return 0;
+    std::vector<std::uint8_t> Echo;
+    Echo.swap(FPendingEcho);
+    const std::size_t N = std::min(Echo.size(), static_cast<std::size_t>(std::max(Length, 0)));
+    if (N == 0 || std::memcmp(FRawReceive.data(), Echo.data(), N) != 0)
+        return 0;
+    FPendingEcho.assign(Echo.begin() + static_cast<std::ptrdiff_t>(N), Echo.end());
+    return static_cast<std::int32_t>(N);
 }
 
 void TTransactionThread::WaitForStop()
 {
     std::unique_lock Lock(FQueueLock);
     FQueueSignal.wait(Lock, [this] { return FTerminated.load(); });
+}
+
+void TTransactionThread::Pause(std::uint32_t Ms)
+{
+    // Line timing, not a wait for a result: the protocol asks for a pause here. Stopping
+    // ends it.
+    if (Ms == 0)
+        return;
+    std::unique_lock Lock(FQueueLock);
+    FQueueSignal.wait_for(Lock, std::chrono::milliseconds(Ms), [this] { return FTerminated.load(); });
 }
 
 void TTransactionThread::HandleException(std::exception_ptr Error) noexcept
@@ -219,6 +250,9 @@ void TTransactionThread::ProcessTransaction(std::unique_ptr<TModbusTransaction> 
         EncodeFrame(FMode, T.Request, FRawSend.data(), FRawSize);
     const bool Broadcast = T.Info.ServerAddress == 0 && !T.Custom;
     for (;;) {
+        // A closing connection discards the exchange: no further attempt, no event.
+        if (Terminated())
+            return;
         T.Info.ReplyStatus = rsNoReply;
         ++T.Info.Attempts;
         FOwner.NotifyFrame(FRawSend.data(), RawLength, true);
@@ -241,6 +275,8 @@ void TTransactionThread::ProcessTransaction(std::unique_ptr<TModbusTransaction> 
         if (T.Info.Attempts >= FOwner.MaxRetries())
             break;
     }
+    if (Terminated())
+        return;
     if (T.Info.ServerAddress != 0 || T.Custom)
         FOwner.PostTransaction(std::move(Transaction));
 }

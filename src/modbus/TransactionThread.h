@@ -59,10 +59,15 @@ private:
     void Receive(TModbusTransaction& T, std::int32_t RawRequestLength);
     void ServeRequest(TModbusTransaction& T);
     void WaitForStop();
+    // Sleeps Ms milliseconds unless the thread is stopped meanwhile.
+    void Pause(std::uint32_t Ms);
     // Decodes what came off the line; unusable bytes leave the buffer empty.
     void DecodeInto(TModbusBuffer& Buffer, std::int32_t Length);
     void DecodeReceived(TModbusTransaction& T, std::int32_t Length) { DecodeInto(T.Reply, Length); }
     bool IsEcho(TModbusTransaction& T) const;
+    // Server mode: how many leading bytes of the frame just received are the echo of the
+    // reply sent before it.
+    std::int32_t TakeEcho(std::int32_t Length);
     void Classify(TModbusTransaction& T);
 
     TModbusConnection& FOwner;
@@ -74,6 +79,7 @@ private:
     std::vector<std::uint8_t> FRawReceive;
     std::vector<std::uint8_t> FRawSend;
     std::int32_t FRawSize;
+    std::vector<std::uint8_t> FPendingEcho;  // server mode: the echo still expected
     // Both are refused changes while the connection is active, so the worker keeps its own copy.
     TTransmissionMode FMode;
     TConnectionMode FSide;

@@ -160,6 +160,57 @@ TEST_F(ServerMode, StopsPromptlyWhileWaitingAndAfterTheLineHungUp)
     EXPECT_LT(std::chrono::steady_clock::now() - Start, 1s);
 }
 
+TEST_F(ServerMode, OnALineThatEchoesItAnswersOncePerRequestAndNeverItsOwnEcho)
+{
+    Conn->SetEchoQueryBeforeReply(true);
+    Open();
+    Map.Registers[0] = 0x1234;
+    // The peer returns every byte the server sends, as a two-wire line does.
+    const auto Echoing = [&](std::chrono::milliseconds For) {
+        Bytes Heard;
+        Ui.PumpUntil([&] {
+            std::uint8_t Buf[512];
+            struct pollfd P {Pty.MasterFd(), POLLIN, 0};
+            while (::poll(&P, 1, 0) > 0 && (P.revents & POLLIN)) {
+                const ssize_t N = ::read(Pty.MasterFd(), Buf, sizeof Buf);
+                if (N <= 0)
+                    break;
+                Heard.insert(Heard.end(), Buf, Buf + N);
+                Pty.Send(Bytes(Buf, Buf + N));
+            }
+            return false;
+        }, For);
+        return Heard;
+    };
+    for (int I = 0; I < 2; ++I) {
+        Pty.Send(Rtu("11 03 0000 0001"));
+        EXPECT_EQ(Hex(Echoing(500ms)), Hex(Rtu("11 03 02 1234"))) << "request " << I;
+    }
+    EXPECT_EQ(Sent.size(), 2u);
+    EXPECT_EQ(Heard.size(), 2u) << "the echoes are not reported as received";
+}
+
+TEST_F(ServerMode, AServerObjectClosingItsOwnConnectionIsRefusedInsteadOfHanging)
+{
+    struct Closing : MapServer {
+        TModbusConnection* Conn = nullptr;
+        std::uint16_t GetHoldingRegisterValue(std::uint16_t) override
+        {
+            Conn->SetActive(false);  // raises: the worker waits for this very call
+            return 0;
+        }
+    } Server;
+    Server.Conn = Conn.get();
+    Server.SetServerAddress(18);
+    Server.SetConnection(Conn.get());
+    Open();
+    // The refused close is a failure while fetching: exception code 4.
+    EXPECT_EQ(Hex(Exchange(Rtu("12 03 0000 0001"), 5, 1s)), Hex(Rtu("12 83 04")));
+    EXPECT_TRUE(Conn->Active());
+    Conn->SetActive(false);  // once the call has returned, closing works
+    EXPECT_FALSE(Conn->Active());
+}
+
 TEST_F(ServerMode, AsciiFramingIsAnsweredInAscii)
 {
     Conn->SetTransmissionMode(tmASCII);
