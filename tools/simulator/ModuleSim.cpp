@@ -112,10 +112,12 @@ ModuleLineSettings ModuleSim::LineSettings() const
 
 std::string ModuleSim::SlavePath() const { return line_ ? line_->SlavePath() : std::string(); }
 
-void ModuleSim::Start(const std::string& portDir, int comNumber, bool pace, const std::string& device)
+void ModuleSim::Start(const std::string& portDir, int comNumber, bool pace, const std::string& device,
+                      bool lineEchoes)
 {
     if (Running())
         return;
+    lineEchoes_ = lineEchoes;
     line_ = std::make_unique<ModuleLine>(portDir, comNumber, [this] { return Faults(); }, pace, device);
     runtime_ = std::make_shared<Runtime>();
     quit_ = false;
@@ -168,6 +170,7 @@ void ModuleSim::Run(std::shared_ptr<Runtime> runtime)
 
     try {
         conn.SetConnectionMode(cmServer);
+        conn.SetEchoQueryBeforeReply(lineEchoes_);
         conn.SetHookExistingPort(true);
         conn.OnGetHookedPortHandle = [this](TModbusConnection&, platform::ISerialDevice*& handle) {
             handle = line_.get();

@@ -34,8 +34,10 @@ public:
     // Publishes the line as portDir/COM<comNumber> and starts serving it; returns once
     // the module listens. With `pace` replies take the time the line's settings give them
     // (SimPort). Throws std::runtime_error when the line cannot be published or the
-    // connection cannot be opened. Starting a running module does nothing.
-    void Start(const std::string& portDir, int comNumber, bool pace = false, const std::string& device = {});
+    // connection cannot be opened. Starting a running module does nothing. With
+    // `lineEchoes` the line returns what the module sends, and the module drops it.
+    void Start(const std::string& portDir, int comNumber, bool pace = false, const std::string& device = {},
+               bool lineEchoes = false);
     // Closes the connection, ends the module's thread and withdraws the line.
     void Stop();
     bool Running() const { return thread_.joinable(); }
@@ -64,6 +66,7 @@ private:
     std::atomic<int> address_{0};
     std::atomic<uint64_t> handled_{0};
     std::atomic<bool> quit_{false};
+    bool lineEchoes_ = false;
 
     std::unique_ptr<ModuleLine> line_;
     std::shared_ptr<Runtime> runtime_;

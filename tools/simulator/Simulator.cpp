@@ -31,7 +31,8 @@ void Simulator::Start()
     meterPort_->SetPacing(options_.pace);
     if (options_.modulePort > 0) {
         try {
-            module_.Start(options_.portDir, options_.modulePort, options_.pace, options_.moduleDevice);
+            module_.Start(options_.portDir, options_.modulePort, options_.pace, options_.moduleDevice,
+                          options_.moduleDeviceEchoes);
         } catch (...) {
             meterPort_.reset();
             throw;

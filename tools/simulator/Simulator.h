@@ -22,6 +22,9 @@ struct SimulatorOptions {
     // Real serial devices to serve instead of pseudo-terminals (empty: a published pty).
     std::string meterDevice{};
     std::string moduleDevice{};
+    // The module's real device returns what the module sends (two-wire RS485 without echo
+    // suppression); the module then drops that echo instead of taking it for a request.
+    bool moduleDeviceEchoes = false;
 };
 
 class Simulator {

@@ -24,6 +24,7 @@ struct Arguments {
     int meterPort = 1;
     int modulePort = 2;
     std::string meterDevice, moduleDevice;  // real serial devices instead of ptys
+    bool moduleDeviceEchoes = false;
     std::optional<std::string> serial, ident, password;
     MeterFaults faults;
     ModuleFaults moduleFaults;
@@ -52,6 +53,9 @@ void Usage(std::ostream& out)
            "                     paced with --demo, at once otherwise)\n"
            "  --module-port N    the module's Modbus line is COMN (default 2)\n"
            "  --module-device DEV serve the module on a real serial device instead\n"
+           "  --module-device-echoes  that device's adapter returns what the module sends\n"
+           "                     (two-wire RS485 without echo suppression): the module\n"
+           "                     drops the echo of its replies\n"
            "  --module-silent    the module answers nothing\n"
            "  --module-wrong-crc module replies carry a wrong CRC\n"
            "  --module-exception CODE  the module refuses every request with exception\n"
@@ -147,6 +151,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv)
             a.moduleFaults.wrongCrc = true;
         } else if (option == "--module-garbage") {
             a.moduleFaults.garbage = true;
+        } else if (option == "--module-device-echoes") {
+            a.moduleDeviceEchoes = true;
         } else if (option == "--module-echo") {
             a.moduleFaults.echo = true;
         } else if (option == "--module-truncate") {
@@ -233,7 +239,7 @@ int main(int argc, char** argv)
 
     // The demo behaves like the devices on real cables; tests and scripts want speed.
     Simulator sim({portDir, args->meterPort, args->pace.value_or(args->demo), args->modulePort, args->meterDevice,
-                   args->moduleDevice});
+                   args->moduleDevice, args->moduleDeviceEchoes});
     if (args->serial) sim.State().SetSerialNumber(*args->serial);
     if (args->ident) sim.State().SetCommIdent(*args->ident);
     if (args->password) sim.State().SetPassword(*args->password);
