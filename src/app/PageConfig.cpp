@@ -4,6 +4,7 @@
 #include "app/Glyphs.h"
 #include "app/Guard.h"
 #include "app/InputRules.h"
+#include "app/LostPort.h"
 #include "app/PortHelp.h"
 #include "app/SerialSettingsText.h"
 #include "app/UpDown.h"
@@ -348,6 +349,8 @@ bool PageConfig::ReadConfiguration(const std::string& commIdent)
         });
         log("Disconnessione fisica");
     }
+    if (const std::optional<QString> lost = LostLinkText(link))
+        log(lost->toStdString());
     closer.Disconnect();
     log("Fine lavoro");
     return result;
@@ -423,6 +426,8 @@ bool PageConfig::WriteConfiguration(const std::string& commIdent)
         });
         log("Disconnessione fisica");
     }
+    if (const std::optional<QString> lost = LostLinkText(link))
+        log(lost->toStdString());
     closer.Disconnect();
     log("Fine lavoro");
     return result;

@@ -249,6 +249,7 @@ void PageMonitor::ConfigureConnection()
 void PageMonitor::StopPolling()
 {
     Timer1->stop();
+    FLostPort.Forget();
     grpModbus->setEnabled(true);
     mbConn->SetActive(false);
     FRunning = false;
@@ -258,6 +259,12 @@ void PageMonitor::StopPolling()
 void PageMonitor::Timer1Timer()
 {
     Timer1->stop();  // one request in flight at a time
+    if (FLostPort.IsLost()) {
+        const std::optional<QString> back = FLostPort.TryReopen(*mbConn);
+        if (!back)
+            return Timer1->start();
+        AddLog(*back);
+    }
     const RegisterBlockRange block = kModuleBlocks[static_cast<size_t>(FPollPhase)];
     mbClient->ReadHoldingRegisters(block.start, block.count, 0);
     FStats.Request(PollStatistics::Clock::now());
@@ -268,7 +275,11 @@ void PageMonitor::mbClientHoldingRegistersRead(modbus::TTransactionInfo& Info, u
                                                const modbus::TRegValues& RegValues)
 {
     const TReplyOutcome outcome = OutcomeOf(Info.ReplyStatus);
-    if (outcome != roSuccess)
+    // A device that went away is told apart from a module that does not answer.
+    const std::optional<QString> lost = outcome == roNoReply ? FLostPort.AfterNoReply(*mbConn) : std::nullopt;
+    if (lost)
+        AddLog(*lost);
+    else if (outcome != roSuccess)
         AddLog(QString::fromUtf8(FailureLine(outcome)));
     FStats.Reply(outcome, PollStatistics::Clock::now());
     if (outcome == roSuccess) {

@@ -3,6 +3,7 @@
 // the phasor diagram, the grids of totals and load-profile records, the power values
 // and the communication log.
 
+#include "app/LostPort.h"
 #include "app/PollStatistics.h"
 
 #include "modbus/ModbusClient.h"
@@ -58,6 +59,7 @@ public:
     bool FRunning = false;  // polling started
     int FPollPhase = 0;     // register block the next tick requests
     PollStatistics FStats;
+    LostPort FLostPort;     // the adapter went away while polling: reopened at the ticks
     phasor::TPolarDiagram* FDiagram;
     QTimer* Timer1;
     // The client is declared after the connection so it is released first.

@@ -162,6 +162,9 @@ public:
     const TDeviceControlBlock& DataControlBlock() const { return dcb_; }
     TCommEventThread* EventThread() const { return eventThread_.get(); }
     platform::ISerialDevice* Device() const { return device_.get(); }
+    // The far end hung up or the device went away (an adapter pulled out): no read or
+    // write will succeed again on this opening; Device()->LastError() tells why.
+    bool LineLost() const { return IsOpen() && watch_.lineLost; }
 
     // Whether the event thread signals DataWaitEvent as characters arrive (default on),
     // so a timed read ends within a few milliseconds of its condition instead of at

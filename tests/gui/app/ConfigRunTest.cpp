@@ -1,9 +1,15 @@
 // "1. Leggi" and "2. Scrivi" clicked against the simulated meter.
 #include "gui/app/ConfigRunFixture.h"
 
+#include <QElapsedTimer>
+
+#include <filesystem>
+#include <thread>
+
 using namespace veltro;
 using test::ConfigRun;
 using test::kReadLog;
+using namespace std::chrono_literals;
 
 TEST_F(ConfigRun, FirstReadWithEmptyValuesSelectsTheAutomaticAddressAndDefaultSettings)
 {
@@ -124,6 +130,41 @@ TEST_F(ConfigRun, APortThatCannotBeOpenedEndsTheRunAndWithdrawsTheWriteControls)
     EXPECT_EQ(Log(page.memoLog1), QStringList({"Connessione fisica", "Connessione fisica fallita", "Fine lavoro"}));
     EXPECT_FALSE(page.btnWriteConfig->isEnabled());
     EXPECT_FALSE(page.grpServerAddress->isEnabled());
+    EXPECT_TRUE(page.btnReadConfig->isEnabled());
+}
+
+// Descriptors of this process open on the device (" (deleted)" once its node went).
+int OpenOn(const std::string& device)
+{
+    int n = 0;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        n += std::filesystem::read_symlink(fd.path(), ec).string().starts_with(device);
+    }
+    return n;
+}
+
+TEST_F(ConfigRun, AnOpticalHeadPulledOutEndsTheRunWithItsErrorAndReleasesThePort)
+{
+    test::PtyPair head;
+    ports.Publish(5, head.SlavePath());
+    page.editIECComPort->setText(QStringLiteral("5"));
+    const int before = OpenOn(head.SlavePath());
+    // The head goes as soon as the wake-up reaches it.
+    std::thread unplug([&] {
+        head.Receive(1, 5s);
+        head.CloseMaster();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    Read();
+    unplug.join();
+    const QStringList log = Log(page.memoLog1);
+    EXPECT_EQ(log.filter(QStringLiteral("Porta COM5: dispositivo seriale scollegato")).size(), 1)
+        << log.join('|').toStdString();
+    EXPECT_EQ(log.last(), "Fine lavoro");
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_EQ(OpenOn(head.SlavePath()), before);
     EXPECT_TRUE(page.btnReadConfig->isEnabled());
 }
 
