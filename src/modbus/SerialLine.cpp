@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
 namespace veltro::modbus {
 
@@ -434,7 +433,8 @@ std::int32_t SerialLine::ReceiveRtuFrame(std::uint8_t* Dest, std::int32_t Room, 
                 std::memmove(Dest, Dest + Reply.Offset, static_cast<std::size_t>(Reply.Length));
                 return Reply.Length;
             }
-            PauseForLineTime(Expected->StillToCome(Dest, Got), Clock);
+            if (!PauseForLineTime(Expected->StillToCome(Dest, Got), Clock))
+                break;
         }
         if (!Clock.TimeLeft())
             break;
@@ -454,18 +454,19 @@ std::int32_t SerialLine::ReceiveRtuFrame(std::uint8_t* Dest, std::int32_t Room, 
 // The rest of a reply cannot be complete before its characters have crossed the line. A
 // UART or USB adapter hands bytes over in chunks, but a line that delivers them one at a
 // time would wake the worker for every character; waiting out their line time first saves
-// that. The pause is short, so a stop is not held up by it; the silence that ends a frame
-// which turns out broken is counted from the pause's end.
-void SerialLine::PauseForLineTime(std::int32_t Characters, ReceiveClock& Clock)
+// that. A close cuts the pause short (false); the silence that ends a frame which turns out
+// broken is counted from the pause's end.
+bool SerialLine::PauseForLineTime(std::int32_t Characters, ReceiveClock& Clock)
 {
     constexpr auto MaxPause = std::chrono::microseconds(20000);
     if (Characters <= 0)
-        return;
+        return true;
     auto Pause = std::min(std::chrono::microseconds(static_cast<std::int64_t>(Characters) * FCharTimeUs.load()),
                           MaxPause);
     Pause = std::min<std::chrono::microseconds>(Pause, Clock.Limit(std::chrono::ceil<milliseconds>(Pause)));
-    std::this_thread::sleep_for(Pause);
+    const bool Whole = PauseUnlessAborted(std::chrono::steady_clock::now() + Pause);
     Clock.Update();
+    return Whole;
 }
 
 std::int32_t SerialLine::ReceiveAsciiFrame(std::uint8_t* Dest, std::int32_t Room,

@@ -144,7 +144,7 @@ private:
     std::int32_t ReceiveRtuFrame(std::uint8_t* Dest, std::int32_t Room,
                                  std::chrono::milliseconds CharTimeout, ReceiveClock& Clock,
                                  const TExpectedReply* Expected);
-    void PauseForLineTime(std::int32_t Characters, ReceiveClock& Clock);
+    bool PauseForLineTime(std::int32_t Characters, ReceiveClock& Clock);
     std::int32_t ReceiveAsciiFrame(std::uint8_t* Dest, std::int32_t Room,
                                    std::chrono::milliseconds CharTimeout, ReceiveClock& Clock);
     using TimePoint = std::chrono::steady_clock::time_point;
