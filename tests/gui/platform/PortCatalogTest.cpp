@@ -5,11 +5,12 @@
 #include "platform/SerialDevice.h"
 #include "support/PtyPair.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <memory>
 
 using namespace veltro::platform;
 using veltro::test::PortDir;
@@ -66,19 +67,23 @@ TEST(PortCatalog, TheWatcherSeesAnEntryAddedAndRemoved)
 }
 
 // An adapter pulled after it was listed: the description, the watcher and an open all
-// give a plain answer.
+// give a plain answer. The adapter is a by-id style link to a pty, so its node goes away
+// for good: a pty's own number can be taken again at once by another test's pty.
 TEST(PortCatalog, ADeviceThatVanishesAfterListingIsReportedAbsent)
 {
     PortDir dir;
-    auto pty = std::make_unique<PtyPair>();
-    const QString device = QString::fromStdString(pty->SlavePath());
-    dir.Publish(kFree, pty->SlavePath());
+    PtyPair pty;
+    QTemporaryDir byId;
+    ASSERT_TRUE(byId.isValid());
+    const QString device = byId.filePath(QStringLiteral("usb-adapter"));
+    ASSERT_TRUE(QFile::link(QString::fromStdString(pty.SlavePath()), device));
+    dir.Publish(kFree, device.toStdString());
     ASSERT_TRUE(Listed(ListPresentPorts(), kFree));
     PortWatcher watcher;
     int changes = 0;
     watcher.SetOnChanged([&] { ++changes; });
 
-    pty.reset();  // both ends closed: the node goes away
+    ASSERT_TRUE(QFile::remove(device));  // the adapter pulled: its node goes away
 
     const PortDescription gone = DescribePort(kFree);
     EXPECT_FALSE(gone.present);
