@@ -241,7 +241,8 @@ TEST_P(DegreeScale, LabelsDependOnTheRadius) {
 INSTANTIATE_TEST_SUITE_P(Sizes, DegreeScale,
                          testing::Values(ScaleCase{240, false, false},   // R = 100
                                          ScaleCase{300, true, false},    // R = 125
-                                         ScaleCase{500, true, true}));   // R = 209
+                                         ScaleCase{500, true, true}),    // R = 209
+                         [](const auto& info) { return "Side" + std::to_string(info.param.size); });
 
 TEST_F(PolarDiagram, ShortLegendLabelsStillTellTheLineStylesApart) {
     d.resize(400, 240);  // R = 100: the legend has only its one-letter labels
@@ -305,7 +306,8 @@ TEST_P(LocaleTexts, FrequencyAndTableFollowTheDecimalSeparator) {
 
 INSTANTIATE_TEST_SUITE_P(Locales, LocaleTexts,
                          testing::Values(LocaleCase{"en_US", "50.0 Hz", "50,0 Hz", "231.00 V"},
-                                         LocaleCase{"it_IT", "50,0 Hz", "50.0 Hz", "231,00 V"}));
+                                         LocaleCase{"it_IT", "50,0 Hz", "50.0 Hz", "231,00 V"}),
+                         [](const auto& info) { return std::string(info.param.locale); });
 
 TEST_F(PolarDiagram, ClearingTheFrequencyWaitsForTheNextPaint) {
     d.resize(300, 300);

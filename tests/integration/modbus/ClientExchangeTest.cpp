@@ -123,7 +123,8 @@ TEST_P(ClientExceptionReply, IsReportedWithZerosAndNeverRetried)
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, ClientExceptionReply,
-                         ::testing::Values(ExceptionCase{2, 2}, ExceptionCase{8, 8}, ExceptionCase{9, 0}));
+                         ::testing::Values(ExceptionCase{2, 2}, ExceptionCase{8, 8}, ExceptionCase{9, 0}),
+                         [](const auto& Info) { return "Code" + std::to_string(Info.param.Code); });
 
 struct ByteCountCase {
     int Count;
@@ -149,7 +150,11 @@ INSTANTIATE_TEST_SUITE_P(Counts, ClientByteCount,
                          ::testing::Values(ByteCountCase{5, 10, rsSuccess},    // exact
                                            ByteCountCase{5, 11, rsSuccess},    // one odd byte too many
                                            ByteCountCase{5, 8, rsUnmatched},   // two bytes short
-                                           ByteCountCase{5, 12, rsUnmatched})); // a whole register too many
+                                           ByteCountCase{5, 12, rsUnmatched}),  // a whole register too many
+                         [](const auto& Info) {
+                             return std::to_string(Info.param.Count) + "RegistersIn" +
+                                    std::to_string(Info.param.ByteCount) + "Bytes";
+                         });
 
 TEST_F(ClientExchange, AByteCountThatClaimsMoreThanTheFrameCarriesIsUnmatched)
 {

@@ -285,7 +285,11 @@ INSTANTIATE_TEST_SUITE_P(Requests, ModbusClientRange,
                                            RangeCase{0, 126, "Register count must be between 1 and 125"},
                                            RangeCase{0, 125, ""},
                                            RangeCase{65500, 37, "Starting register index is invalid (65500)"},
-                                           RangeCase{65500, 36, ""}));
+                                           RangeCase{65500, 36, ""}),
+                         [](const auto& Info) {
+                             return "Start" + std::to_string(Info.param.Start) + "Count" +
+                                    std::to_string(Info.param.Count);
+                         });
 
 // The connection on a scripted device instead of the pty, for refusals a pty never gives.
 class ModbusConnectionOnFake : public ClientFixture {

@@ -4,9 +4,19 @@
 
 #include <gtest/gtest.h>
 #include <ostream>
+#include <string>
 
 namespace veltro::sim {
 namespace {
+
+// A case's name from the text it stores: blanks as "_", a minus as "Minus".
+std::string TextName(const char* text)
+{
+    std::string name = "Text";
+    for (const char* c = text; *c; ++c)
+        name += *c == ' ' ? std::string("_") : *c == '-' ? std::string("Minus") : std::string(1, *c);
+    return name == "Text" ? "Empty" : name;
+}
 
 struct AddressCase {
     const char* text;
@@ -31,7 +41,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, SimStateAddress,
                                            AddressCase{"0", 178}, AddressCase{"248", 178},
                                            AddressCase{"300", 178}, AddressCase{"abc", 178},
                                            AddressCase{" 5", 178}, AddressCase{"-5", 178},
-                                           AddressCase{"99999999999", 178}));
+                                           AddressCase{"99999999999", 178}),
+                         [](const auto& info) { return TextName(info.param.text); });
 
 TEST(SimStateTest, AutomaticAddressFollowsTheSerialNumbersLastTwoDigits)
 {
@@ -78,7 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SettingsCase{"9600 9N1", false, kDefault},
                       SettingsCase{"9600 8N3", false, kDefault},
                       SettingsCase{"921600 8N1", false, kDefault},
-                      SettingsCase{"12345 8N1", false, kDefault}));
+                      SettingsCase{"12345 8N1", false, kDefault}),
+    [](const auto& info) { return TextName(info.param.text); });
 
 TEST(SimStateTest, WritesAreCheckedAndOnlyChangesCount)
 {

@@ -245,7 +245,11 @@ INSTANTIATE_TEST_SUITE_P(
                     // the driver toggles RTS itself
                     FlowCase{fcRtsToggle, true, true, true, SerialFlow::None, {"rs485 on", "dtr on"}},
                     // the line toggles it: receiving until something is sent
-                    FlowCase{fcRtsToggle, true, true, false, SerialFlow::None, {"rts off", "dtr on"}}));
+                    FlowCase{fcRtsToggle, true, true, false, SerialFlow::None, {"rts off", "dtr on"}}),
+    [](const auto& Info) {
+        const FlowCase& C = Info.param;
+        return "Flow" + std::to_string(C.Flow) + (C.Rts ? "Rts" : "") + (C.Dtr ? "Dtr" : "") + (C.Rs485 ? "Rs485" : "");
+    });
 
 TEST_F(SerialLineFake, RtuFrameIsEverythingUntilTheLineFallsSilent)
 {

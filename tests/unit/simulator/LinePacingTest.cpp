@@ -33,7 +33,12 @@ INSTANTIATE_TEST_SUITE_P(Formats, CharacterTime,
                              FormatCase{{300, 7, 'O', 2}, 11, 36'666'666ns},
                              FormatCase{{921600, 8, 'N', 1}, 10, 10'850ns},
                              // a rate of 0 must not divide by zero; such a line is not paced
-                             FormatCase{{0, 8, 'N', 1}, 10, 0ns}));
+                             FormatCase{{0, 8, 'N', 1}, 10, 0ns}),
+                         [](const auto& info) {
+                             const LineFormat& f = info.param.format;
+                             return "Rate" + std::to_string(f.bitRate) + "_" + std::to_string(f.dataBits) +
+                                    f.parity + std::to_string(f.stopBits);
+                         });
 
 TEST(PacingSchedule, ByteIsCompleteOneCharacterTimeAfterThePreviousOne)
 {
