@@ -119,6 +119,15 @@ int PolarCanvas::TextWidth(const QString& text) const {
     return QFontMetrics(font_, target_).horizontalAdvance(text);
 }
 
+int PolarCanvas::TextWidthAt(int points, const QString& text) const {
+    QImage device(1, 1, QImage::Format_RGB32);
+    device.setDotsPerMeterX(kDotsPerMeter);
+    device.setDotsPerMeterY(kDotsPerMeter);
+    QFont font = font_;
+    font.setPointSize(std::max(1, points));
+    return QFontMetrics(font, &device).horizontalAdvance(text);
+}
+
 int PolarCanvas::TextHeight(const QString&) const { return QFontMetrics(font_, target_).height(); }
 
 }  // namespace veltro::phasor

@@ -16,6 +16,10 @@
 
 namespace veltro::phasor {
 
+// 96 dots per inch: font point sizes then come out at the pixel sizes the fixed pixel
+// geometry of the diagram was laid out for, whatever the screen.
+inline constexpr int kDotsPerMeter = 3780;
+
 class PolarCanvas {
 public:
     PolarCanvas();
@@ -48,6 +52,8 @@ public:
     void TextRect(const QRect& clip, int x, int y, const QString& text);
     int TextWidth(const QString& text) const;
     int TextHeight(const QString& text) const;
+    // The width of a text at a font size, as a paint would draw it; usable outside a paint.
+    int TextWidthAt(int points, const QString& text) const;
 
 private:
     void ApplyPen();

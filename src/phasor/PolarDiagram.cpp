@@ -11,10 +11,6 @@
 namespace veltro::phasor {
 
 namespace {
-// 96 dots per inch: font point sizes then come out at the pixel sizes the fixed pixel
-// geometry of the diagram was laid out for, whatever the screen.
-constexpr int kDotsPerMeter = 3780;
-
 std::array<Point, 3> TipsOf(const APolarArrows& arrows, Point centre) {
     std::array<Point, 3> tips;
     for (std::size_t i = 0; i < arrows.size(); ++i) tips[i] = ArrowTip(centre, arrows[i].Length, arrows[i].Angle).rounded;
@@ -101,6 +97,17 @@ void TPolarDiagram::SetFrequency(double Value) {
     } else {
         FFrequency = -1.0;
     }
+}
+
+int TPolarDiagram::ContentWidthFor(int side) const {
+    const Layout l = Layout::FromClientSize(side, side);
+    if (l.R <= 100) return ContentWidth(l, 0, 0);
+    // The table and the power factor are drawn in the size the scale bar leaves behind.
+    const int points = ScaleFontSize(l.R) - (l.R > 200 ? 5 : 0);
+    const int cell = FCanvas.TextWidthAt(points, QStringLiteral("000.00 V"));
+    const int powerFactor =
+        FCanvas.TextWidthAt(points, kPowerFactorCaption + LocaleFixed(-1.0, 5));
+    return ContentWidth(l, cell, powerFactor);
 }
 
 void TPolarDiagram::ComputeScales() {

@@ -45,6 +45,10 @@ public:
     // The off-screen picture of the last paint.
     const QImage& Bitmap() const { return FBitmap; }
 
+    // The client width that shows everything the diagram draws for a square of the given
+    // side, in the fonts it draws with.
+    int ContentWidthFor(int side) const;
+
     // Draws the whole diagram into the bitmap (paint steps up to the hint); false when
     // the paint failed and nothing may be copied to the screen.
     bool Render();

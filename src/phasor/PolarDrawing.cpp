@@ -271,13 +271,12 @@ void PolarDrawing::PowerFactor() {
     const int h = c_.TextHeight(QStringLiteral("a"));
     const int x = l.E + 5 * l.m + (3 * (l.R / 20)) / 2;
     const int y = l.m + 12 * h + h / 2 - h;
-    const QString caption = QStringLiteral("Fattore di Potenza (Cos Phi): ");
     c_.SetFontColor(colors::kBlack);
-    Text(x, y, caption);
+    Text(x, y, kPowerFactorCaption);
     const APolarArrows& a = *s_.currents;
     const double average = (std::cos(a[0].Phi) + std::cos(a[1].Phi) + std::cos(a[2].Phi)) / 3.0;
     c_.SetFontColor(colors::kGreen);
-    Text(x + c_.TextWidth(caption), y, Fixed(average, 5));
+    Text(x + c_.TextWidth(kPowerFactorCaption), y, Fixed(average, 5));
 }
 
 void PolarDrawing::HintBox(Point pointer, const QString& text, const QColor& color, const QColor& background) {

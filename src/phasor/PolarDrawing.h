@@ -81,6 +81,9 @@ private:
     const PolarScene& s_;
 };
 
+// The caption of the average power factor; its value follows it on the same line.
+inline const QString kPowerFactorCaption = QStringLiteral("Fattore di Potenza (Cos Phi): ");
+
 // The decimal separator of the user's locale, and "0.00" style numbers with it, never
 // with digit grouping.
 std::string LocaleDecimalSeparator();

@@ -30,6 +30,28 @@ Layout Layout::FromClientSize(int width, int height) {
     return l;
 }
 
+int SmallestSideWithTexts() {
+    int side = 0;
+    while (Layout::FromClientSize(side, side).R <= 100) ++side;
+    return side;
+}
+
+int ContentWidth(const Layout& l, int cellTextWidth, int powerFactorTextWidth) {
+    // Without texts the legend's one-letter labels end a little past the scale bar.
+    if (l.R <= 100) return l.E + 3 * l.m;
+    const int cw = cellTextWidth + 10;
+    const int x0 = l.E + 5 * l.m;
+    const int table = x0 + 4 * cw + 40;  // the end of the heading rule
+    const int powerFactor = x0 + (3 * (l.R / 20)) / 2 + powerFactorTextWidth;
+    return std::max(table, powerFactor) + 1;
+}
+
+int FittingSide(int width, int maxSide, int minSide, const std::function<int(int side)>& contentWidth) {
+    for (int side = maxSide; side > minSide; --side)
+        if (contentWidth(side) <= width) return side;
+    return std::min(minSide, maxSide);
+}
+
 double FullScale(std::span<const double> magnitudes) {
     double max = 0.0;
     for (double v : magnitudes) max = std::max(max, v);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -41,6 +42,21 @@ struct Layout {
 
     static Layout FromClientSize(int width, int height);
 };
+
+// The smallest square side whose radius R exceeds 100, where the diagram draws its texts:
+// scales, value table, frequency, power factor and hints.
+int SmallestSideWithTexts();
+
+// How wide the diagram must be for what it draws right of its square. With R > 100 that
+// is the value table and the power-factor line (the scale bar and the legend lie inside
+// the table's indent); cellTextWidth is the width of "000.00 V" and powerFactorTextWidth
+// that of the power-factor caption with its value, in the font they are drawn with.
+int ContentWidth(const Layout& layout, int cellTextWidth, int powerFactorTextWidth);
+
+// The largest square side, from maxSide down, whose content fits in width; minSide (or
+// maxSide when that is smaller) when none above it does. Content widths need not grow
+// with the side (the fonts shrink past R = 200), so every side is tried.
+int FittingSide(int width, int maxSide, int minSide, const std::function<int(int side)>& contentWidth);
 
 // The largest magnitude, never below 0.0: negative magnitudes do not set the scale.
 double FullScale(std::span<const double> magnitudes);

@@ -191,6 +191,28 @@ TEST(PolarLayout, ScaleFontGrowsWithTheRadius) {
     EXPECT_EQ(ScaleFontSize(250), 11);  // the 15-degree labels then use 6
 }
 
+TEST(PolarLayout, ContentRightOfTheSquareDecidesTheWidthASideNeeds) {
+    EXPECT_EQ(SmallestSideWithTexts(), 242);  // m 20, R 101
+    EXPECT_EQ(Layout::FromClientSize(241, 241).R, 100);
+    // S = 300: the table starts at E + 5m = 400 and ends with its rule at 400 + 4cw + 40.
+    const Layout l = Layout::FromClientSize(300, 300);
+    EXPECT_EQ(ContentWidth(l, 40, 150), 400 + 4 * 50 + 40 + 1);
+    EXPECT_EQ(ContentWidth(l, 40, 400), 400 + 9 + 400 + 1);  // a long power factor line
+    // Without texts only the scale bar and the legend lie right of the square.
+    EXPECT_EQ(ContentWidth(Layout::FromClientSize(240, 240), 40, 150), 220 + 60);
+}
+
+TEST(PolarLayout, FittingSideIsTheLargestWhoseContentFits) {
+    const auto twice = [](int side) { return 2 * side; };
+    EXPECT_EQ(FittingSide(600, 400, 242, twice), 300);
+    EXPECT_EQ(FittingSide(1000, 400, 242, twice), 400);  // the height decides
+    EXPECT_EQ(FittingSide(300, 400, 242, twice), 242);   // never below the smallest side
+    EXPECT_EQ(FittingSide(300, 200, 242, twice), 200);   // nor above the room
+    // Content that narrows as the side grows (smaller fonts) is found above a wide one.
+    const auto narrowing = [](int side) { return side > 300 ? side : 3 * side; };
+    EXPECT_EQ(FittingSide(400, 400, 242, narrowing), 400);
+}
+
 TEST(PolarLayout, SineSymbolIsOnePeriodTwiceAsWideAsItsStep) {
     // R = 125 gives b = 6: seven points 2 pixels apart, amplitude 3, crest first.
     const std::vector<Point> pts = SineSymbol(12, 275, 6);
