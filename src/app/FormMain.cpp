@@ -6,26 +6,29 @@
 #include "app/PageDecode.h"
 #include "app/PageMonitor.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QFont>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QVBoxLayout>
 
 namespace veltro::app {
 
 TfrmMain::TfrmMain(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    : QWidget(parent, Qt::Window),
       PageControl_(new PageControl(this)), tabConfig_(new PageConfig), tabTest_(new PageMonitor),
       TabSheet1_(new PageDecode)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Configurazione / Controllo moduli Veltro"));
-    setFixedSize(kClientWidth, kClientHeight);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(PageControl_);
 
     PageControl_->setObjectName(QStringLiteral("PageControl"));
-    PageControl_->setGeometry(0, 0, kClientWidth, kClientHeight);
     tabConfig_->setObjectName(QStringLiteral("tabConfig"));
     tabTest_->setObjectName(QStringLiteral("tabTest"));
     TabSheet1_->setObjectName(QStringLiteral("TabSheet1"));
@@ -34,9 +37,24 @@ TfrmMain::TfrmMain(QWidget* parent)
     PageControl_->addTab(TabSheet1_, QStringLiteral("Decodifica"));
     PageControl_->SetOnChanging([this](bool& allow) { PageControlChanging(allow); });
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        resize(OpeningSize(screen->availableGeometry().size()));
         move(screen->availableGeometry().center() - rect().center());
+    }
     FormCreate();
+}
+
+QSize TfrmMain::OpeningSize(const QSize& room) const
+{
+    return sizeHint().expandedTo(QSize(kClientWidth, kClientHeight)).boundedTo(room).expandedTo(minimumSizeHint());
+}
+
+void TfrmMain::UseWindowFont(double scale)
+{
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"));
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSizeF(8 * scale);
+    QApplication::setFont(font);
 }
 
 // The poll timer lives with the page it drives.

@@ -1,7 +1,10 @@
 #pragma once
-// The main window: three pages in a fixed-size window. The window owns what the pages
-// share — the page guard while polling runs and the close rule — and leaves each page's
-// controls and handlers to the page.
+// The main window: three pages in one window. The window owns what the pages share —
+// the page guard while polling runs and the close rule — and leaves each page's
+// controls and handlers to the page. Its size follows from the pages' layouts, so every
+// text fits at the font the desktop gives; it opens at least as large as the pages were
+// first drawn (674 × 604) and may be made larger, the extra room going to the phasor
+// diagram and the logs.
 
 #include <QWidget>
 
@@ -20,6 +23,14 @@ public:
     static constexpr int kClientHeight = 604;
 
     explicit TfrmMain(QWidget* parent = nullptr);
+
+    // The window's font: the small sans-serif face it was drawn for (on Linux DejaVu Sans
+    // at 8 points) times scale, the desktop's text scaling as the tests apply it.
+    static void UseWindowFont(double scale = 1.0);
+
+    // The size the window opens at on a screen with this much room: as large as the pages
+    // would like (and at least 674 × 604), within the room, never below what they need.
+    QSize OpeningSize(const QSize& room) const;
 
     void FormCreate();
     void PageControlChanging(bool& allowChange) const;

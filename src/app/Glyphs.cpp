@@ -30,6 +30,14 @@ QIcon Arrow(bool pointsLeft, const QColor& colour)
     return QIcon(pixmap);
 }
 
+// The pictures are drawn to a fixed size, so their lettering keeps a fixed size too,
+// whatever the window's font.
+QFont PictureFont(QFont font)
+{
+    font.setPixelSize(11);
+    return font;
+}
+
 }  // namespace
 
 QIcon ReadGlyph()
@@ -99,6 +107,7 @@ void MeterPicture::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    p.setFont(PictureFont(font()));
     const QRectF body = QRectF(rect()).adjusted(10, 4, -10, -4);
     p.setPen(QPen(QColor(90, 90, 90), 1.5));
     p.setBrush(QColor(235, 235, 228));
@@ -122,6 +131,7 @@ void ModulePicture::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    p.setFont(PictureFont(font()));
     const QRectF box = QRectF(rect()).adjusted(6, 2, -6, -2);
     p.setPen(QPen(QColor(60, 60, 90), 1.5));
     p.setBrush(QColor(220, 226, 240));

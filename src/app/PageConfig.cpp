@@ -7,6 +7,7 @@
 #include "app/LostPort.h"
 #include "app/PortHelp.h"
 #include "app/SerialSettingsText.h"
+#include "app/TextFit.h"
 #include "app/UpDown.h"
 #include "app/Widgets.h"
 #include "link/Iec1107.h"
@@ -15,13 +16,16 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include <functional>
 
@@ -31,12 +35,12 @@ namespace {
 const QStringList kParityItems = {QStringLiteral("Nessuna"), QStringLiteral("Pari"), QStringLiteral("Dispari")};
 const QStringList kStopItems = {QStringLiteral("1"), QStringLiteral("2")};
 
-QPlainTextEdit* AddMemo(QWidget* parent, const char* name, const QRect& geometry)
+QPlainTextEdit* AddMemo(QWidget* parent, const char* name)
 {
     auto* memo = new QPlainTextEdit(parent);
     memo->setObjectName(QString::fromLatin1(name));
     memo->setReadOnly(true);
-    memo->setGeometry(geometry);
+    memo->setMinimumWidth(180);
     return memo;
 }
 
@@ -131,127 +135,174 @@ bool MeterSession(link::TLinkSerial& link, const std::string& commIdent, const R
     return result;
 }
 
-QPushButton* AddGlyphButton(QWidget* parent, const char* name, const QString& caption, const QIcon& glyph,
-                            const QRect& geometry)
+QPushButton* AddGlyphButton(QWidget* parent, const char* name, const QString& caption, const QIcon& glyph)
 {
     auto* button = new QPushButton(glyph, caption, parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setIconSize(QSize(22, 22));
-    button->setGeometry(geometry);
+    button->setMinimumHeight(36);
     return button;
 }
 }  // namespace
 
 PageConfig::PageConfig(QWidget* parent) : QWidget(parent)
 {
-    CreateIecGroup();
-    CreateReadColumn();
-    CreateModuleGroups();
-    CreateWriteColumn();
+    auto* page = new QVBoxLayout(this);
+    CreateIecGroup(page);
+    auto* columns = new QHBoxLayout;
+    page->addLayout(columns, 1);
+    CreateReadColumn(columns);
+    CreateModuleGroups(columns);
+    CreateWriteColumn(columns);
     ConnectHandlers();
     // Until a read has filled them in, the module's values cannot be edited.
     grpServerAddress->setEnabled(false);
     grpMBSerialConfig->setEnabled(false);
 }
 
-void PageConfig::CreateIecGroup()
+void PageConfig::CreateIecGroup(QVBoxLayout* page)
 {
+    auto* top = new QHBoxLayout;
+    page->addLayout(top);
     QGroupBox* group = grpIECSerialConfig = AddGroup(this, "grpIECSerialConfig",
-                           QStringLiteral("Parametri di comunicazione su interfaccia secondaria IEC 62056-21  "),
-                           QRect(8, 4, 540, 118));
-    AddLabel(group, QStringLiteral("Porta seriale PC"), QRect(12, 26, 100, 16));
-    editIECComPort = AddEdit(group, "editIECComPort", QStringLiteral("1"), QRect(12, 44, 60, 21));
+                           QStringLiteral("Parametri di comunicazione su interfaccia secondaria IEC 62056-21  "));
+    top->addWidget(group, 1);
+    // Labels above their fields: five settings on the first two rows, identifier and
+    // password on the next two.
+    auto* grid = new QGridLayout(group);
+    grid->setVerticalSpacing(2);
+    grid->setHorizontalSpacing(12);
+    auto place = [&](const char* label, int column, int row, QWidget* field, int span = 1) {
+        grid->addWidget(AddLabel(group, QString::fromUtf8(label)), row, column, 1, span);
+        grid->addWidget(field, row + 1, column, 1, span);
+    };
+    grid->addWidget(AddLabel(group, QStringLiteral("Porta seriale PC")), 0, 0);
+    editIECComPort = AddEdit(group, "editIECComPort", QStringLiteral("1"));
     udIECComPort = new UpDown(editIECComPort, 1, 200, 1, group);
     udIECComPort->setObjectName(QStringLiteral("udIECComPort"));
-    AddLabel(group, QStringLiteral("Bit per secondo"), QRect(112, 26, 96, 16));
-    cmbIECBps = AddCombo(group, "cmbIECBps",
-                         {"19200", "9600", "4800", "2400", "1200", "600", "300"}, "9600", QRect(112, 44, 96, 21));
-    AddLabel(group, QStringLiteral("Parità"), QRect(220, 26, 96, 16));
-    cmbIECParity = AddCombo(group, "cmbIECParity", kParityItems, "Pari", QRect(220, 44, 96, 21));
-    AddLabel(group, QStringLiteral("Bit di dati"), QRect(328, 26, 80, 16));
-    cmbIECDatabits = AddCombo(group, "cmbIECDatabits", {"8", "7"}, "7", QRect(328, 44, 80, 21));
-    AddLabel(group, QStringLiteral("Bit di stop"), QRect(420, 26, 80, 16));
-    cmbIECStopbits = AddCombo(group, "cmbIECStopbits", kStopItems, "1", QRect(420, 44, 80, 21));
+    grid->addLayout(NumberField(editIECComPort, udIECComPort), 1, 0);
+    cmbIECBps = AddCombo(group, "cmbIECBps", {"19200", "9600", "4800", "2400", "1200", "600", "300"}, "9600");
+    place("Bit per secondo", 1, 0, cmbIECBps);
+    cmbIECParity = AddCombo(group, "cmbIECParity", kParityItems, "Pari");
+    place("Parità", 2, 0, cmbIECParity);
+    cmbIECDatabits = AddCombo(group, "cmbIECDatabits", {"8", "7"}, "7");
+    place("Bit di dati", 3, 0, cmbIECDatabits);
+    cmbIECStopbits = AddCombo(group, "cmbIECStopbits", kStopItems, "1");
+    place("Bit di stop", 4, 0, cmbIECStopbits);
+    grid->setRowMinimumHeight(2, 6);
 
-    AddLabel(group, QStringLiteral("ID di comunicazione"), QRect(12, 70, 140, 16));
-    editCommIdent = AddEdit(group, "editCommIdent", QString(), QRect(12, 88, 196, 21));
+    editCommIdent = AddEdit(group, "editCommIdent", QString());
     SetHint(editCommIdent, QStringLiteral("Identificativo di comunicazione"));
-    AddLabel(group, QStringLiteral("Password"), QRect(220, 70, 96, 16));
-    editPassword = AddEdit(group, "editPassword", QStringLiteral("KLOMB"), QRect(220, 88, 188, 21));
+    place("ID di comunicazione", 0, 3, editCommIdent, 2);
+    editPassword = AddEdit(group, "editPassword", QStringLiteral("KLOMB"));
     editPassword->setEchoMode(QLineEdit::Password);
     SetHint(editPassword, QStringLiteral("Necessaria per la scrittura sul contatore"));
+    place("Password", 2, 3, editPassword, 2);
+    for (int column = 0; column < 5; ++column)
+        grid->setColumnStretch(column, 1);
 
     auto* meter = new MeterPicture(this);
-    meter->setGeometry(556, 4, 102, 118);
+    meter->setFixedSize(102, 118);
+    top->addWidget(meter, 0, Qt::AlignTop);
 
     auto* banner = new QLabel(QStringLiteral("Modifica delle impostazioni predefinite per il modulo Modbus/RTU"), this);
     banner->setObjectName(QStringLiteral("Panel1"));
-    banner->setGeometry(8, 128, 650, 24);
     banner->setAlignment(Qt::AlignCenter);
     banner->setFrameStyle(QFrame::Panel | QFrame::Raised);
     QFont bold = banner->font();
     bold.setBold(true);
     banner->setFont(bold);
+    banner->setMinimumHeight(banner->sizeHint().height() + 8);
+    page->addWidget(banner);
 }
 
-void PageConfig::CreateReadColumn()
+void PageConfig::CreateReadColumn(QHBoxLayout* columns)
 {
-    btnReadConfig = AddGlyphButton(this, "btnReadConfig", QStringLiteral("   1. Leggi"), ReadGlyph(),
-                                   QRect(8, 162, 180, 36));
+    auto* column = new QVBoxLayout;
+    columns->addLayout(column, 1);
+    btnReadConfig = AddGlyphButton(this, "btnReadConfig", QStringLiteral("   1. Leggi"), ReadGlyph());
     btnReadConfig->setToolTip(QStringLiteral("Legge la configurazione attuale dal contatore"));
-    memoLog1 = AddMemo(this, "memoLog1", QRect(8, 206, 180, 356));
+    column->addWidget(btnReadConfig);
+    memoLog1 = AddMemo(this, "memoLog1");
+    column->addWidget(memoLog1, 1);
 }
 
-void PageConfig::CreateModuleGroups()
+void PageConfig::CreateModuleGroups(QHBoxLayout* columns)
 {
+    auto* column = new QVBoxLayout;
+    columns->addLayout(column);
     auto* module = new ModulePicture(this);
-    module->setGeometry(222, 158, 220, 52);
+    module->setFixedSize(220, 52);
+    column->addWidget(module, 0, Qt::AlignHCenter);
 
-    grpServerAddress = AddGroup(this, "grpServerAddress", QStringLiteral("Indirizzo server Modbus"),
-                                QRect(196, 214, 272, 104));
+    grpServerAddress = AddGroup(this, "grpServerAddress", QStringLiteral("Indirizzo server Modbus"));
+    column->addWidget(grpServerAddress);
+    auto* address = new QGridLayout(grpServerAddress);
+    address->setVerticalSpacing(12);
     chkAutoAddress = new QCheckBox(QStringLiteral("Usa l'indirizzo automatico"), grpServerAddress);
     chkAutoAddress->setObjectName(QStringLiteral("chkAutoAddress"));
-    chkAutoAddress->setGeometry(10, 28, 190, 20);
-    editAutoAddress = AddEdit(grpServerAddress, "editAutoAddress", QString(), QRect(206, 27, 56, 21));
+    address->addWidget(chkAutoAddress, 0, 0);
+    editAutoAddress = AddEdit(grpServerAddress, "editAutoAddress", QString());
     editAutoAddress->setReadOnly(true);
+    FitEdit(editAutoAddress, WidestNumber(editAutoAddress->fontMetrics(), 3, 0));
     SetHint(editAutoAddress,
             QStringLiteral("Viene generato in automatico con le ultime 2 cifre della matricola e aggiungendo 100"));
-    AddLabel(grpServerAddress, QStringLiteral("Indirizzo manuale"), QRect(10, 66, 150, 16));
-    editServerAddress = AddEdit(grpServerAddress, "editServerAddress", QString(), QRect(206, 64, 56, 21));
+    address->addWidget(editAutoAddress, 0, 1);
+    address->addWidget(AddLabel(grpServerAddress, QStringLiteral("Indirizzo manuale")), 1, 0);
+    editServerAddress = AddEdit(grpServerAddress, "editServerAddress", QString());
+    // Also what a meter holding an address out of range shows: "invalid (300)".
+    const QString outOfRange = WidestNumber(editServerAddress->fontMetrics(), 3, 0);
+    FitEdit(editServerAddress, QStringLiteral("invalid (%1)").arg(outOfRange));
     SetHint(editServerAddress, QStringLiteral("Indirizzo del contatore con protocollo MODBUS"));
+    address->addWidget(editServerAddress, 1, 1);
+    address->setColumnStretch(0, 1);
 
-    grpMBSerialConfig = AddGroup(this, "grpMBSerialConfig", QStringLiteral("Parametri di comunicazione RS485 "),
-                                 QRect(196, 326, 272, 168));
+    grpMBSerialConfig = AddGroup(this, "grpMBSerialConfig", QStringLiteral("Parametri di comunicazione RS485 "));
+    column->addWidget(grpMBSerialConfig);
+    auto* serial = new QGridLayout(grpMBSerialConfig);
     chkMBAutoConfig = new QCheckBox(QStringLiteral("Usa le impostazioni predefinite (9600 8N1)"), grpMBSerialConfig);
     chkMBAutoConfig->setObjectName(QStringLiteral("chkMBAutoConfig"));
-    chkMBAutoConfig->setGeometry(10, 28, 256, 20);
-    const int labelX = 10, comboX = 150, width = 112;
-    AddLabel(grpMBSerialConfig, QStringLiteral("Bit per secondo"), QRect(labelX, 60, 130, 16));
-    cmbMBBps = AddCombo(grpMBSerialConfig, "cmbMBBps", {"19200", "9600", "4800", "2400"}, "9600",
-                        QRect(comboX, 58, width, 21));
-    AddLabel(grpMBSerialConfig, QStringLiteral("Bit di dati"), QRect(labelX, 86, 130, 16));
-    cmbMBDatabits = AddCombo(grpMBSerialConfig, "cmbMBDatabits", {"8"}, "8", QRect(comboX, 84, width, 21));
-    AddLabel(grpMBSerialConfig, QStringLiteral("Parità"), QRect(labelX, 112, 130, 16));
-    cmbMBParity = AddCombo(grpMBSerialConfig, "cmbMBParity", kParityItems, "Nessuna", QRect(comboX, 110, width, 21));
-    AddLabel(grpMBSerialConfig, QStringLiteral("Bit di stop"), QRect(labelX, 138, 130, 16));
-    cmbMBStopbits = AddCombo(grpMBSerialConfig, "cmbMBStopbits", kStopItems, "1", QRect(comboX, 136, width, 21));
+    serial->addWidget(chkMBAutoConfig, 0, 0, 1, 2);
+    serial->setRowMinimumHeight(1, 4);
+    auto row = [&](const char* label, int r, QComboBox* combo) {
+        serial->addWidget(AddLabel(grpMBSerialConfig, QString::fromUtf8(label)), r, 0);
+        serial->addWidget(combo, r, 1);
+        return combo;
+    };
+    cmbMBBps = row("Bit per secondo", 2,
+                   AddCombo(grpMBSerialConfig, "cmbMBBps", {"19200", "9600", "4800", "2400"}, "9600"));
+    cmbMBDatabits = row("Bit di dati", 3, AddCombo(grpMBSerialConfig, "cmbMBDatabits", {"8"}, "8"));
+    cmbMBParity = row("Parità", 4, AddCombo(grpMBSerialConfig, "cmbMBParity", kParityItems, "Nessuna"));
+    cmbMBStopbits = row("Bit di stop", 5, AddCombo(grpMBSerialConfig, "cmbMBStopbits", kStopItems, "1"));
+    serial->setColumnStretch(0, 1);
 
-    AddLabel(this, QStringLiteral("Matricola"), QRect(206, 508, 100, 16));
-    AddLabel(this, QStringLiteral("contatore"), QRect(206, 524, 100, 16));
-    editMeterIdent = AddEdit(this, "editMeterIdent", QString(), QRect(346, 511, 112, 21));
+    auto* meter = new QGridLayout;
+    meter->setContentsMargins(10, 6, 10, 0);
+    meter->setVerticalSpacing(0);
+    column->addLayout(meter);
+    meter->addWidget(AddLabel(this, QStringLiteral("Matricola")), 0, 0);
+    meter->addWidget(AddLabel(this, QStringLiteral("contatore")), 1, 0);
+    editMeterIdent = AddEdit(this, "editMeterIdent", QString());
     editMeterIdent->setReadOnly(true);
     editMeterIdent->setEnabled(false);
+    FitEdit(editMeterIdent, WidestNumber(editMeterIdent->fontMetrics(), 10, 0));
     SetHint(editMeterIdent, QStringLiteral("Numero di serie del contatore"));
+    meter->addWidget(editMeterIdent, 0, 1, 2, 1, Qt::AlignVCenter);
+    meter->setColumnStretch(0, 1);
+    column->addStretch(1);
 }
 
-void PageConfig::CreateWriteColumn()
+void PageConfig::CreateWriteColumn(QHBoxLayout* columns)
 {
-    btnWriteConfig = AddGlyphButton(this, "btnWriteConfig", QStringLiteral("2. Scrivi   "), WriteGlyph(),
-                                    QRect(478, 162, 180, 36));
+    auto* column = new QVBoxLayout;
+    columns->addLayout(column, 1);
+    btnWriteConfig = AddGlyphButton(this, "btnWriteConfig", QStringLiteral("2. Scrivi   "), WriteGlyph());
     // The glyph sits on the right of the caption: data leaves towards the meter.
     btnWriteConfig->setLayoutDirection(Qt::RightToLeft);
     SetHint(btnWriteConfig, QStringLiteral("Scrive la nuova configurazione nel contatore"));
-    memoLog2 = AddMemo(this, "memoLog2", QRect(478, 206, 180, 356));
+    column->addWidget(btnWriteConfig);
+    memoLog2 = AddMemo(this, "memoLog2");
+    column->addWidget(memoLog2, 1);
 }
 
 void PageConfig::ConnectHandlers()

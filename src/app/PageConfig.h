@@ -10,10 +10,12 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QVBoxLayout;
 
 namespace veltro::link {
 class TLinkSerial;
@@ -71,10 +73,10 @@ public:
     QPlainTextEdit* memoLog2;
 
 private:
-    void CreateIecGroup();
-    void CreateReadColumn();
-    void CreateModuleGroups();
-    void CreateWriteColumn();
+    void CreateIecGroup(QVBoxLayout* page);
+    void CreateReadColumn(QHBoxLayout* columns);
+    void CreateModuleGroups(QHBoxLayout* columns);
+    void CreateWriteColumn(QHBoxLayout* columns);
     void ConnectHandlers();
     void SetRunControlsEnabled(bool enable, bool includeWriteGroups);
     void ShowServerAddress(const std::string& value);

@@ -3,14 +3,20 @@
 #include "app/Common.h"
 #include "app/Formatting.h"
 #include "app/RegisterWords.h"
+#include "app/TextFit.h"
 
 #include <QEvent>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QStyle>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <string_view>
 
 namespace veltro::app {
 
@@ -23,10 +29,18 @@ std::vector<uint16_t> ParseWords(const QLineEdit* edit, bool& ok)
     return words;
 }
 
-// The explanatory picture: three worked examples of the byte order.
+// The explanatory picture: three worked examples of the byte order, as large as its
+// lines need in the window's font.
 class ExamplesPicture : public QWidget {
 public:
-    using QWidget::QWidget;
+    explicit ExamplesPicture(QWidget* parent) : QWidget(parent)
+    {
+        int width = 0;
+        for (const QString& line : lines_)
+            width = std::max(width, fontMetrics().horizontalAdvance(line));
+        const int height = kIndent + static_cast<int>(lines_.size()) * LineStep();
+        setMinimumSize(std::max(510, width + 2 * kIndent), std::max(300, height));
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -34,51 +48,60 @@ protected:
         QPainter p(this);
         p.fillRect(rect(), Qt::white);
         p.setPen(Qt::black);
-        const QStringList lines = {
-            QStringLiteral("Esempi di decodifica (ordine dei byte invertito):"),
-            QString(),
-            QStringLiteral("Matricola:  4E61 BC00  ->  00BC614E  ->  12345678"),
-            QString(),
-            QStringLiteral("Totalizzatore (double):  7FFB 3A70 CE88 FB3F"),
-            QStringLiteral("  inversione di double word, word e byte  ->  3FFB88CE703AFB7F  ->  1,7209"),
-            QString(),
-            QStringLiteral("Tensione (float):  6666 E542  ->  42E56666  ->  114,7"),
-        };
-        int y = 24;
-        for (const QString& line : lines) {
-            p.drawText(16, y, line);
-            y += 22;
+        int y = kIndent + fontMetrics().ascent();
+        for (const QString& line : lines_) {
+            p.drawText(kIndent, y, line);
+            y += LineStep();
         }
         p.setPen(Qt::gray);
         p.drawRect(rect().adjusted(0, 0, -1, -1));
     }
+
+private:
+    static constexpr int kIndent = 16;
+    int LineStep() const { return std::max(22, fontMetrics().lineSpacing() + 6); }
+
+    const QStringList lines_ = {
+        QStringLiteral("Esempi di decodifica (ordine dei byte invertito):"),
+        QString(),
+        QStringLiteral("Matricola:  4E61 BC00  ->  00BC614E  ->  12345678"),
+        QString(),
+        QStringLiteral("Totalizzatore (double):  7FFB 3A70 CE88 FB3F"),
+        QStringLiteral("  inversione di double word, word e byte  ->  3FFB88CE703AFB7F  ->  1,7209"),
+        QString(),
+        QStringLiteral("Tensione (float):  6666 E542  ->  42E56666  ->  114,7"),
+    };
 };
 
 }  // namespace
 
 PageDecode::PageDecode(QWidget* parent) : QWidget(parent)
 {
+    auto* page = new QVBoxLayout(this);
     auto* group = new QGroupBox(QStringLiteral("Decodifica di registri da MODBUS"), this);
-    group->setGeometry(8, 8, 649, 553);
+    page->addWidget(group);
+    // Columns: row label, input, register count, button, result.
+    grid_ = new QGridLayout(group);
+    grid_->setHorizontalSpacing(8);
+    grid_->setContentsMargins(16, 12, 16, 12);
 
     auto* info = new QLabel(QStringLiteral("Inserire nelle caselle sottostanti i dati in esadecimale "
                                            "ricevuti nella comunicazione con il modulo"), group);
-    info->setGeometry(24, 32, 480, 16);
+    grid_->addWidget(info, 0, 0, 1, 4);
     auto* head1 = new QLabel(QStringLiteral("Word ricevute"), group);
-    head1->setGeometry(120, 56, 129, 16);
-    head1->setAlignment(Qt::AlignHCenter);
+    grid_->addWidget(head1, 1, 1, Qt::AlignHCenter);
     auto* head2 = new QLabel(QStringLiteral("Decodifica"), group);
-    head2->setGeometry(472, 56, 121, 16);
-    head2->setAlignment(Qt::AlignHCenter);
+    grid_->addWidget(head2, 1, 4, Qt::AlignHCenter);
 
     matricola_ = AddRow(group, "Matricola", "editMatricola", "btnDecMatricola", "editDecMatricola",
-                        "(2 registri a 16 bit)", 80);
+                        "(2 registri a 16 bit)", 2);
     float_ = AddRow(group, "Float IEEE 754", "editFloat", "btnDecFloat", "editDecFloat",
-                    "(2 registri a 16 bit)", 112);
+                    "(2 registri a 16 bit)", 3);
     double_ = AddRow(group, "Double IEEE 754", "editDouble", "btnDecDouble", "editDecDouble",
-                     "(4 registri a 16 bit)", 144);
-    time_ = AddRow(group, "Ora", "editTime", "btnDecTime", "editDecTime", "(3 registri a 16 bit)", 176);
-    date_ = AddRow(group, "Data", "editDate", "btnDecDate", "editDecDate", "(3 registri a 16 bit)", 208);
+                     "(4 registri a 16 bit)", 4);
+    time_ = AddRow(group, "Ora", "editTime", "btnDecTime", "editDecTime", "(3 registri a 16 bit)", 5);
+    date_ = AddRow(group, "Data", "editDate", "btnDecDate", "editDecDate", "(3 registri a 16 bit)", 6);
+    FitRows();
 
     connect(matricola_.button, &QPushButton::clicked, this, &PageDecode::btnDecMatricolaClick);
     connect(float_.button, &QPushButton::clicked, this, &PageDecode::btnDecFloatClick);
@@ -88,7 +111,7 @@ PageDecode::PageDecode(QWidget* parent) : QWidget(parent)
 
     auto* sample = new QPushButton(QStringLiteral("Valori di esempio"), group);
     sample->setObjectName(QStringLiteral("btnSampleValues"));
-    sample->setGeometry(520, 24, 105, 25);
+    grid_->addWidget(sample, 0, 4, Qt::AlignRight);
     connect(sample, &QPushButton::clicked, this, &PageDecode::btnSampleValuesClick);
 
     // Tab order row by row: input, button, result; then the sample button.
@@ -104,30 +127,54 @@ PageDecode::PageDecode(QWidget* parent) : QWidget(parent)
     setTabOrder(previous, sample);
 
     auto* picture = new ExamplesPicture(group);
-    picture->setGeometry(72, 240, 510, 300);
+    grid_->setRowMinimumHeight(7, 8);
+    grid_->addWidget(picture, 8, 0, 1, 5, Qt::AlignHCenter | Qt::AlignTop);
+    grid_->setRowStretch(8, 1);
+    grid_->setColumnStretch(5, 1);  // a wider window leaves the rows as they are
 }
 
 PageDecode::Row PageDecode::AddRow(QWidget* group, const char* label, const char* inputName,
                                    const char* buttonName, const char* resultName,
-                                   const char* countText, int y)
+                                   const char* countText, int gridRow)
 {
-    auto* caption = new QLabel(QString::fromUtf8(label), group);
-    caption->setGeometry(24, y + 3, 96, 16);
+    grid_->addWidget(new QLabel(QString::fromUtf8(label), group), gridRow, 0);
     Row row;
     row.input = new QLineEdit(group);
     row.input->setObjectName(QString::fromLatin1(inputName));
-    row.input->setGeometry(120, y, 129, 21);
     row.input->installEventFilter(this);
-    auto* count = new QLabel(QString::fromUtf8(countText), group);
-    count->setGeometry(256, y + 3, 116, 16);
+    grid_->addWidget(row.input, gridRow, 1);
+    grid_->addWidget(new QLabel(QString::fromUtf8(countText), group), gridRow, 2);
     row.button = new QPushButton(QStringLiteral("Decodifica ->"), group);
     row.button->setObjectName(QString::fromLatin1(buttonName));
-    row.button->setGeometry(376, y, 75, 21);
+    row.button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    grid_->addWidget(row.button, gridRow, 3);
     row.result = new QLineEdit(group);
     row.result->setObjectName(QString::fromLatin1(resultName));
-    row.result->setGeometry(472, y, 121, 21);
     row.result->setReadOnly(true);
+    grid_->addWidget(row.result, gridRow, 4);
     return row;
+}
+
+void PageDecode::FitRows()
+{
+    const QFontMetrics metrics = fontMetrics();
+    // Inputs: four register words in the widest hexadecimal digit, grouped by four.
+    QStringList digits;
+    for (const char c : std::string_view("0123456789ABCDEF"))
+        digits.append(QString(QLatin1Char(c)));
+    const QString word(4, WidestText(metrics, digits).at(0));
+    const QString words = QStringList(4, word).join(QLatin1Char(' '));
+    // Results: the longest double in general notation, the locale's date and time.
+    const QString result = WidestText(metrics, {QLatin1Char('-') + WidestNumber(metrics, 1, 14) + QStringLiteral("E+") +
+                                                    WidestNumber(metrics, 3, 0),
+                                                WidestShortDate(metrics), WidestLongTime(metrics),
+                                                QStringLiteral("invalid")});
+    for (const Row* row : {&matricola_, &float_, &double_, &time_, &date_}) {
+        for (QLineEdit* edit : {row->input, row->result}) {
+            FitEdit(edit, edit == row->input ? words : result);
+            edit->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+        }
+    }
 }
 
 bool PageDecode::eventFilter(QObject* watched, QEvent* event)

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+class QGridLayout;
 class QLineEdit;
 class QPushButton;
 
@@ -31,10 +32,13 @@ private:
         QLineEdit* result;
     };
     Row AddRow(QWidget* group, const char* label, const char* inputName, const char* buttonName,
-               const char* resultName, const char* countText, int y);
+               const char* resultName, const char* countText, int gridRow);
+    // Inputs and results wide enough for the widest words and values they can hold.
+    void FitRows();
     // Shows the result, or "invalid" with the input in red.
     static void Report(const Row& row, const QString& text, bool ok);
 
+    QGridLayout* grid_ = nullptr;
     Row matricola_{}, float_{}, double_{}, time_{}, date_{};
 };
 

@@ -5,8 +5,10 @@
 #include "app/Common.h"
 #include "app/Guard.h"
 #include "app/ModuleRegisters.h"
+#include "app/PolarFrame.h"
 #include "app/PortHelp.h"
 #include "app/InputRules.h"
+#include "app/TextFit.h"
 #include "app/UpDown.h"
 #include "app/Widgets.h"
 #include "link/LinkClasses.h"
@@ -16,7 +18,9 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QEvent>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +30,7 @@
 #include <QTableWidget>
 #include <QTime>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <QTimeZone>
 
@@ -93,24 +98,17 @@ std::string ComboText(const QComboBox* combo)
     return combo->currentText().toStdString();
 }
 
-// A display-only grid whose first row is fixed (the column titles live in it).
-QTableWidget* AddGrid(QWidget* parent, const char* name, int columns, int rows, const std::vector<int>& widths,
-                      const QPoint& at)
+// A display-only grid whose first row is fixed (the column titles live in it). Its
+// columns and rows are sized by FitGrid once the texts are known.
+QTableWidget* AddGrid(QWidget* parent, const char* name, int columns, int rows)
 {
     auto* grid = new QTableWidget(rows, columns, parent);
     grid->setObjectName(QString::fromLatin1(name));
     grid->horizontalHeader()->hide();
     grid->verticalHeader()->hide();
-    grid->verticalHeader()->setMinimumSectionSize(kRowHeight);
-    grid->verticalHeader()->setDefaultSectionSize(kRowHeight);
     grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    int width = 0;
-    for (int c = 0; c < columns; ++c) {
-        grid->setColumnWidth(c, widths[static_cast<size_t>(c)]);
-        width += widths[static_cast<size_t>(c)];
-    }
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < columns; ++c) {
             auto* item = new QTableWidgetItem;
@@ -118,8 +116,6 @@ QTableWidget* AddGrid(QWidget* parent, const char* name, int columns, int rows, 
                 item->setBackground(parent->palette().button());
             grid->setItem(r, c, item);
         }
-    const int frame = 2 * grid->frameWidth();
-    grid->setGeometry(at.x(), at.y(), width + frame, rows * kRowHeight + frame);
     // Display only: no focus, no selection, clicks pass through, text stays readable.
     grid->setFocusPolicy(Qt::NoFocus);
     grid->setSelectionMode(QAbstractItemView::NoSelection);
@@ -127,12 +123,14 @@ QTableWidget* AddGrid(QWidget* parent, const char* name, int columns, int rows, 
     return grid;
 }
 
-QLabel* AddValue(QWidget* parent, const char* name, const QString& caption, int x, int y, int captionWidth)
+// A caption and its value label, the value kept wide enough for its widest text.
+QLabel* AddValue(QWidget* parent, QHBoxLayout* row, const char* name, const QString& caption, const QString& widest)
 {
-    AddLabel(parent, caption, QRect(x, y, captionWidth, 16));
+    row->addWidget(AddLabel(parent, caption));
     auto* value = new QLabel(QStringLiteral("..."), parent);
     value->setObjectName(QString::fromLatin1(name));
-    value->setGeometry(x + captionWidth, y, 80, 16);
+    value->setMinimumWidth(TextWidth(value, widest));
+    row->addWidget(value);
     return value;
 }
 
@@ -140,14 +138,18 @@ QLabel* AddValue(QWidget* parent, const char* name, const QString& caption, int 
 
 PageMonitor::PageMonitor(QWidget* parent) : QWidget(parent)
 {
-    CreateModbusGroup();
-    CreateValues();
-    CreateLog();
+    auto* layout = new QVBoxLayout(this);
+    CreateModbusGroup(layout);
+    CreateValues(layout);
+    CreateLog(layout);
     FDiagram = new phasor::TPolarDiagram(pnlPolar);
     FDiagram->setObjectName(QStringLiteral("FDiagram"));
     FDiagram->setGeometry(pnlPolar->rect());
     ShowStartStop(false);
     InitGrids();
+    FitGrids();
+    polarFrame_->SetPanel(pnlPolar, FDiagram);
+    polarFrame_->SetPreferredSide(gridTotals->height());
     CreateModbus();
 }
 
@@ -369,6 +371,18 @@ void PageMonitor::InitGrids()
         gridProfiles->item(0, channel + 1)->setText(QStringLiteral("Canale %1").arg(channel));
 }
 
+void PageMonitor::FitGrids()
+{
+    const QFontMetrics metrics = fontMetrics();
+    // Energies are shown with up to 15 significant digits (a total carries a sign); the
+    // profiles' dates in the locale's longest form.
+    FitGrid(gridTotals, {47, 64, 187}, {QString(), WidestNumber(metrics, 9, 6, true), QString()}, kRowHeight);
+    std::vector<QString> profile(8, WidestNumber(metrics, 9, 6));
+    profile[0] = WidestDateTime(metrics);
+    profile[1] = QString();
+    FitGrid(gridProfiles, {126, 64, 64, 64, 64, 64, 64, 64}, profile, kRowHeight);
+}
+
 void PageMonitor::listLogDblClick()
 {
     pnlDebug->show();
@@ -387,32 +401,40 @@ void PageMonitor::Button1Click()
     FStats.Reset();
 }
 
-void PageMonitor::CreateModbusGroup()
+void PageMonitor::CreateModbusGroup(QVBoxLayout* page)
 {
-    grpModbus = AddGroup(this, "grpModbus", QStringLiteral("Parametri Modbus/RTU "), QRect(8, 4, 436, 80));
-    // Three columns of label + field, two rows.
-    const int col[] = {8, 150, 292}, labelWidth[] = {88, 70, 84}, row[] = {24, 52}, fieldWidth = 56;
+    auto* top = new QHBoxLayout;
+    page->addLayout(top);
+    grpModbus = AddGroup(this, "grpModbus", QStringLiteral("Parametri Modbus/RTU "));
+    top->addWidget(grpModbus);
+    // Three columns of label and field, two rows.
+    auto* grid = new QGridLayout(grpModbus);
+    grid->setHorizontalSpacing(10);
     auto label = [&](const char* text, int c, int r) {
-        AddLabel(grpModbus, QString::fromUtf8(text), QRect(col[c], row[r] + 3, labelWidth[c], 16));
+        grid->addWidget(AddLabel(grpModbus, QString::fromUtf8(text)), r, 2 * c);
     };
-    auto field = [&](int c, int r, int width) { return QRect(col[c] + labelWidth[c], row[r], width, 21); };
     label("Indirizzo server", 0, 0);
-    editMBAddress = AddEdit(grpModbus, "editMBAddress", QStringLiteral("100"), field(0, 0, fieldWidth - 20));
+    editMBAddress = AddEdit(grpModbus, "editMBAddress", QStringLiteral("100"));
     udMBAddress = new UpDown(editMBAddress, 1, 247, 100, grpModbus);
     udMBAddress->setObjectName(QStringLiteral("udMBAddress"));
+    grid->addLayout(NumberField(editMBAddress, udMBAddress), 0, 1);
     label("Porta seriale", 1, 0);
-    editComPort = AddEdit(grpModbus, "editComPort", QStringLiteral("1"), field(1, 0, fieldWidth - 16));
+    editComPort = AddEdit(grpModbus, "editComPort", QStringLiteral("1"));
     udComPort = new UpDown(editComPort, 1, 200, 1, grpModbus);
     udComPort->setObjectName(QStringLiteral("udComPort"));
+    grid->addLayout(NumberField(editComPort, udComPort), 0, 3);
     label("Bit per secondo", 2, 0);
-    cmbMB2Bps = AddCombo(grpModbus, "cmbMB2Bps", {"19200", "9600", "4800", "2400"}, "9600", field(2, 0, fieldWidth));
+    cmbMB2Bps = AddCombo(grpModbus, "cmbMB2Bps", {"19200", "9600", "4800", "2400"}, "9600");
+    grid->addWidget(cmbMB2Bps, 0, 5);
     label("Bit di dati", 0, 1);
-    cmbMB2Databits = AddCombo(grpModbus, "cmbMB2Databits", {"8"}, "8", field(0, 1, fieldWidth));
+    cmbMB2Databits = AddCombo(grpModbus, "cmbMB2Databits", {"8"}, "8");
+    grid->addWidget(cmbMB2Databits, 1, 1);
     label("Parità", 1, 1);
-    cmbMB2Parity = AddCombo(grpModbus, "cmbMB2Parity", {"Nessuna", "Pari", "Dispari"}, "Nessuna",
-                            field(1, 1, fieldWidth + 10));
+    cmbMB2Parity = AddCombo(grpModbus, "cmbMB2Parity", {"Nessuna", "Pari", "Dispari"}, "Nessuna");
+    grid->addWidget(cmbMB2Parity, 1, 3);
     label("Bit di stop", 2, 1);
-    cmbMB2Stopbits = AddCombo(grpModbus, "cmbMB2Stopbits", {"1", "2"}, "1", field(2, 1, fieldWidth));
+    cmbMB2Stopbits = AddCombo(grpModbus, "cmbMB2Stopbits", {"1", "2"}, "1");
+    grid->addWidget(cmbMB2Stopbits, 1, 5);
 
     DigitsKeyPress(editMBAddress);
     DigitsKeyPress(editComPort);
@@ -422,53 +444,88 @@ void PageMonitor::CreateModbusGroup()
     btnStartStop = new QPushButton(StartStopGlyph(0), QStringLiteral("Avvia"), this);
     btnStartStop->setObjectName(QStringLiteral("btnStartStop"));
     btnStartStop->setIconSize(QSize(22, 22));
-    btnStartStop->setGeometry(452, 12, 96, 72);
+    // A large button: the width of the wider caption with room to spare, the group's height.
+    const int captions = std::max(TextWidth(btnStartStop, QStringLiteral("Arresta")),
+                                  TextWidth(btnStartStop, QStringLiteral("Avvia")));
+    btnStartStop->setMinimumSize(std::max(96, captions + 22 + 40), 72);
+    btnStartStop->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    top->addWidget(btnStartStop);
 
-    AddLabel(this, QStringLiteral("Matricola:"), QRect(558, 8, 100, 14));
-    lblMatricola = AddLabel(this, QStringLiteral("..."), QRect(558, 22, 100, 14));
+    auto* meter = new QVBoxLayout;
+    meter->setSpacing(0);
+    top->addLayout(meter);
+    meter->addWidget(AddLabel(this, QStringLiteral("Matricola:")));
+    lblMatricola = AddLabel(this, QStringLiteral("..."));
     lblMatricola->setObjectName(QStringLiteral("lblMatricola"));
-    AddLabel(this, QStringLiteral("Data/ora:"), QRect(558, 38, 100, 14));
-    lblDateTime = AddLabel(this, QStringLiteral("..."), QRect(558, 52, 104, 14));
+    lblMatricola->setMinimumWidth(TextWidth(lblMatricola, WidestNumber(fontMetrics(), 10, 0)));
+    meter->addWidget(lblMatricola);
+    meter->addSpacing(4);
+    meter->addWidget(AddLabel(this, QStringLiteral("Data/ora:")));
+    lblDateTime = AddLabel(this, QStringLiteral("..."));
     lblDateTime->setObjectName(QStringLiteral("lblDateTime"));
+    lblDateTime->setMinimumWidth(TextWidth(lblDateTime, WidestDateTime(fontMetrics())));
+    meter->addWidget(lblDateTime);
+    meter->addStretch(1);
+    top->addStretch(1);
 }
 
-void PageMonitor::CreateValues()
+void PageMonitor::CreateValues(QVBoxLayout* page)
 {
-    pnlPolar = new QWidget(this);
+    // The diagram beside the totals grid. A larger window gives most of its extra height
+    // to the diagram, the rest to the log.
+    auto* middle = new QHBoxLayout;
+    page->addLayout(middle, 3);
+    polarFrame_ = new PolarFrame(this);
+    middle->addWidget(polarFrame_, 1);
+    pnlPolar = new QWidget(polarFrame_);
     pnlPolar->setObjectName(QStringLiteral("pnlPolar"));
-    // 240 pixels high: the diagram then draws the plain polar plot; its value table
-    // would not fit beside the totals grid, which shows the same magnitudes.
-    pnlPolar->setGeometry(8, 106, 344, 240);
+    gridTotals = AddGrid(this, "gridTotals", 3, 17);
+    middle->addWidget(gridTotals, 0, Qt::AlignTop);
 
-    gridTotals = AddGrid(this, "gridTotals", 3, 17, {47, 64, 187}, QPoint(358, 88));
+    auto* values = new QHBoxLayout;
+    values->setSpacing(4);
+    page->addLayout(values);
+    const QFontMetrics metrics = fontMetrics();
+    // Powers as a single carries them: up to seven digits before the decimals, and signed.
+    const QString power = WidestNumber(metrics, 7, 3, true);
+    lblCosPhi = AddValue(this, values, "lblCosPhi", QStringLiteral("Cos phi:"), WidestNumber(metrics, 1, 3, true));
+    values->addSpacing(16);
+    lblPowerA = AddValue(this, values, "lblPowerA", QStringLiteral("Potenza attiva: "), power);
+    values->addSpacing(16);
+    lblPowerQ = AddValue(this, values, "lblPowerQ", QStringLiteral("Potenza reattiva: "), power);
+    values->addSpacing(16);
+    lblPowerS = AddValue(this, values, "lblPowerS", QStringLiteral("Potenza apparente: "), power);
+    values->addStretch(1);
 
-    const int y = 368;
-    lblCosPhi = AddValue(this, "lblCosPhi", QStringLiteral("Cos phi:"), 8, y, 46);
-    lblPowerA = AddValue(this, "lblPowerA", QStringLiteral("Potenza attiva: "), 132, y, 82);
-    lblPowerQ = AddValue(this, "lblPowerQ", QStringLiteral("Potenza reattiva: "), 292, y, 92);
-    lblPowerS = AddValue(this, "lblPowerS", QStringLiteral("Potenza apparente: "), 462, y, 100);
-
-    gridProfiles = AddGrid(this, "gridProfiles", 8, 3, {126, 64, 64, 64, 64, 64, 64, 64}, QPoint(8, 388));
+    gridProfiles = AddGrid(this, "gridProfiles", 8, 3);
+    page->addWidget(gridProfiles, 0, Qt::AlignLeft);
 }
 
-void PageMonitor::CreateLog()
+void PageMonitor::CreateLog(QVBoxLayout* page)
 {
-    auto* group = AddGroup(this, "GroupBox1", QStringLiteral("Comunicazione"), QRect(8, 444, 650, 124));
+    // The statistics panel covers the log when it is shown: both share one cell.
+    auto* cell = new QGridLayout;
+    page->addLayout(cell, 1);
+    auto* group = AddGroup(this, "GroupBox1", QStringLiteral("Comunicazione"));
+    cell->addWidget(group, 0, 0);
     listLog = new QListWidget(group);
     listLog->setObjectName(QStringLiteral("listLog"));
     listLog->setFrameShape(QFrame::NoFrame);
-    listLog->setGeometry(8, 22, 634, 96);
     listLog->setUniformItemSizes(true);  // one text line each: no per-item size pass on every add
+    listLog->setMinimumHeight(4 * listLog->fontMetrics().lineSpacing());
+    (new QVBoxLayout(group))->addWidget(listLog);
 
     pnlDebug = new QWidget(this);
     pnlDebug->setObjectName(QStringLiteral("pnlDebug"));
-    pnlDebug->setGeometry(8, 444, 650, 124);
+    cell->addWidget(pnlDebug, 0, 0);
+    auto* debug = new QHBoxLayout(pnlDebug);
+    debug->setContentsMargins(0, 0, 0, 0);
     memoDebug = new QPlainTextEdit(pnlDebug);
     memoDebug->setObjectName(QStringLiteral("memoDebug"));
-    memoDebug->setGeometry(0, 0, 560, 124);
+    debug->addWidget(memoDebug, 1);
     Button1 = new QPushButton(QStringLiteral("Reset"), pnlDebug);
     Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(570, 0, 75, 25);
+    debug->addWidget(Button1, 0, Qt::AlignTop);
     pnlDebug->hide();
 
     // A double-click anywhere on the log, on a line or below the last one.

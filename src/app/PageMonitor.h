@@ -22,6 +22,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
 class QTimer;
+class QVBoxLayout;
 
 namespace veltro::phasor {
 class TPolarDiagram;
@@ -29,6 +30,7 @@ class TPolarDiagram;
 
 namespace veltro::app {
 
+class PolarFrame;
 class RegisterBlock;
 class UpDown;
 
@@ -94,9 +96,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void CreateModbusGroup();
-    void CreateValues();
-    void CreateLog();
+    void CreateModbusGroup(QVBoxLayout* page);
+    void CreateValues(QVBoxLayout* page);
+    void CreateLog(QVBoxLayout* page);
+    void FitGrids();
     void CreateModbus();
     void StartPolling();
     void StopPolling();
@@ -105,6 +108,8 @@ private:
     void ShowBlock2(const RegisterBlock& block);
     void ShowBlock3(const RegisterBlock& block);
     void ShowStartStop(bool running);
+
+    PolarFrame* polarFrame_ = nullptr;
 };
 
 }  // namespace veltro::app

@@ -26,12 +26,7 @@ UpDown::UpDown(QLineEdit* associate, int min, int max, int position, QWidget* pa
     : QWidget(parent), edit_(associate), up_(MakeArrow(Qt::UpArrow, this)),
       down_(MakeArrow(Qt::DownArrow, this)), min_(min), max_(max), position_(std::clamp(position, min, max))
 {
-    // Sits at the right end of its edit, like a spin box's buttons.
-    const QRect r = edit_->geometry();
-    const int width = 16;
-    setGeometry(r.right() + 1, r.top(), width, r.height());
-    up_->setGeometry(0, 0, width, r.height() / 2);
-    down_->setGeometry(0, r.height() / 2, width, r.height() - r.height() / 2);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(up_, &QToolButton::clicked, this, Guarded([this] { Step(updUp); }));
     connect(down_, &QToolButton::clicked, this, Guarded([this] { Step(updDown); }));
     edit_->installEventFilter(this);
@@ -55,6 +50,17 @@ void UpDown::Step(TUpDownDirection direction)
         onChangingEx_(allow, next, direction);
     if (allow)
         SetPosition(next);
+}
+
+QSize UpDown::sizeHint() const
+{
+    return {16, edit_->sizeHint().height()};
+}
+
+void UpDown::resizeEvent(QResizeEvent*)
+{
+    up_->setGeometry(0, 0, width(), height() / 2);
+    down_->setGeometry(0, height() / 2, width(), height() - height() / 2);
 }
 
 int UpDown::Position() const

@@ -31,13 +31,18 @@ public:
     void SetOnChangingEx(ChangingEx handler) { onChangingEx_ = std::move(handler); }
 
     void Step(TUpDownDirection direction);
+    // Takes the edit's text as the position when it is an in-range number.
+    void FollowEdit() const;
+
+    // As wide as a spin box's buttons, as high as the edit beside it.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void FollowEdit() const;
-
     QLineEdit* edit_;
     QToolButton* up_;
     QToolButton* down_;

@@ -1,44 +1,55 @@
 #include "app/Widgets.h"
 
+#include "app/TextFit.h"
+#include "app/UpDown.h"
+
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QFontMetrics>
 #include <QLineEdit>
 
 namespace veltro::app {
 
-QLabel* AddLabel(QWidget* parent, const QString& text, const QRect& geometry)
+QLabel* AddLabel(QWidget* parent, const QString& text)
 {
-    auto* label = new QLabel(text, parent);
-    label->setGeometry(geometry);
-    return label;
+    return new QLabel(text, parent);
 }
 
-QComboBox* AddCombo(QWidget* parent, const char* name, const QStringList& items, const QString& current,
-                    const QRect& geometry)
+QComboBox* AddCombo(QWidget* parent, const char* name, const QStringList& items, const QString& current)
 {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(QString::fromLatin1(name));
     combo->addItems(items);
     combo->setCurrentIndex(static_cast<int>(items.indexOf(current)));
-    combo->setGeometry(geometry);
     return combo;
 }
 
-QLineEdit* AddEdit(QWidget* parent, const char* name, const QString& text, const QRect& geometry)
+QLineEdit* AddEdit(QWidget* parent, const char* name, const QString& text)
 {
     auto* edit = new QLineEdit(text, parent);
     edit->setObjectName(QString::fromLatin1(name));
-    edit->setGeometry(geometry);
     return edit;
 }
 
-QGroupBox* AddGroup(QWidget* parent, const char* name, const QString& caption, const QRect& geometry)
+QGroupBox* AddGroup(QWidget* parent, const char* name, const QString& caption)
 {
     auto* group = new QGroupBox(caption, parent);
     group->setObjectName(QString::fromLatin1(name));
-    group->setGeometry(geometry);
     return group;
+}
+
+QHBoxLayout* NumberField(QLineEdit* edit, UpDown* upDown)
+{
+    FitEdit(edit, WidestNumber(edit->fontMetrics(), static_cast<int>(QString::number(upDown->Max()).size()), 0));
+    edit->setFixedWidth(edit->minimumWidth());
+    auto* field = new QHBoxLayout;
+    field->setSpacing(0);
+    field->addWidget(edit);
+    field->addWidget(upDown);
+    field->addStretch(1);
+    return field;
 }
 
 void SelectComboItem(QComboBox* combo, std::span<const std::string_view> texts, int index)

@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QFont>
 #include <QTimer>
 
 #include <cstdio>
@@ -51,9 +50,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("VeltroConf"));
     QApplication::setWindowIcon(veltro::app::AppIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("veltroconf"));
-    // The window is laid out for a small 8-point sans-serif face.
-    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"));
-    QApplication::setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+    veltro::app::TfrmMain::UseWindowFont();
 
     veltro::platform::QtUiDispatcher dispatcher;
     veltro::platform::InstallUiDispatcher(&dispatcher);

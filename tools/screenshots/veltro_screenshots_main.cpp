@@ -11,7 +11,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFont>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
@@ -69,8 +68,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VeltroConf"));
-    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"));
-    QApplication::setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+    veltro::app::TfrmMain::UseWindowFont();
     QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
     veltro::platform::QtUiDispatcher dispatcher;
     veltro::platform::InstallUiDispatcher(&dispatcher);
@@ -87,6 +85,7 @@ int main(int argc, char** argv)
     bool ok = true;
     {
         veltro::app::TfrmMain window;
+        window.resize(window.OpeningSize(QSize(1920, 1080)));  // as on a desktop screen
         window.show();
         ShowRead(window);
         ok &= Save(window, dir, "configurazione.png");
