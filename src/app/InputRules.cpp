@@ -67,6 +67,8 @@ void ValidateRange(QLineEdit* edit, const UpDown& upDown)
     const int32_t value = StrToInt(edit->text().toStdString());
     if (value > upDown.Max() || value < upDown.Min())
         edit->setText(QString::number(upDown.Position()));
+    else
+        upDown.FollowEdit();
 }
 
 }  // namespace veltro::app

@@ -18,7 +18,8 @@ void DigitsKeyPress(QLineEdit* edit);
 // of a failed check would otherwise trigger the check again.
 void OnExit(QLineEdit* edit, std::function<void()> handler);
 // The range validator: a value outside the up-down range is replaced by the last valid
-// position; text that is not an integer raises "'<text>' is not a valid integer value".
+// position, a value inside it becomes the position; text that is not an integer raises
+// "'<text>' is not a valid integer value".
 void ValidateRange(QLineEdit* edit, const UpDown& upDown);
 
 }  // namespace veltro::app

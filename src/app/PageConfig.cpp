@@ -390,8 +390,12 @@ bool PageConfig::ReadConfiguration(const std::string& commIdent)
                 show(value);
                 return true;
             };
-            bool ok = read("Lettura matricola", "0.0.1",
-                           [&](const std::string& v) { editMeterIdent->setText(QString::fromStdString(v)); });
+            // The automatic address follows the serial number just read, also when the
+            // box is checked already and the address read below does not change it.
+            bool ok = read("Lettura matricola", "0.0.1", [&](const std::string& v) {
+                editMeterIdent->setText(QString::fromStdString(v));
+                chkAutoAddressClick();
+            });
             ok &= read("Lettura indirizzo server modbus", "0.0.7",
                        [&](const std::string& v) { ShowServerAddress(v); });
             ok &= read("Lettura configurazione seriale modbus", "0.0.8",

@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -190,9 +189,14 @@ bool PageDecode::eventFilter(QObject* watched, QEvent* event)
 void PageDecode::Report(const Row& row, const QString& text, bool ok)
 {
     row.result->setText(ok ? text : QStringLiteral("invalid"));
+    if (ok) {
+        // Back to the palette the edit inherits, so the text has the colour of the
+        // desktop's theme (light on a dark theme) and follows a change of theme.
+        row.input->setPalette(QPalette());
+        return;
+    }
     QPalette palette = row.input->palette();
-    palette.setColor(QPalette::Text, ok ? row.input->style()->standardPalette().color(QPalette::Text)
-                                        : QColor(255, 0, 0));
+    palette.setColor(QPalette::Text, QColor(255, 0, 0));
     row.input->setPalette(palette);
 }
 

@@ -79,6 +79,10 @@ void UpDown::FollowEdit() const
 
 bool UpDown::eventFilter(QObject* watched, QEvent* event)
 {
+    // Whatever valid number the field holds when the user enters it is the value a
+    // range check on leaving puts back.
+    if (watched == edit_ && event->type() == QEvent::FocusIn)
+        FollowEdit();
     if (watched == edit_ && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Up || key == Qt::Key_Down) {

@@ -1,9 +1,10 @@
 #pragma once
 // An edit field's up-down buttons. The edit keeps the text the user typed; the up-down
-// control keeps the last valid position. Reading the position takes the edit's text when it
-// is an in-range number, otherwise the last valid position stays. Typing does not move the
-// position by itself, so a range check on leaving can put back the value the field had
-// before the user started typing.
+// control keeps the last valid position. The position follows the edit's text whenever it
+// is an in-range number at a moment that counts: when the position is read, when the user
+// enters the field and when the range check accepts the value on leaving. Keystrokes in
+// between do not move it, so the check can put back the value the field held before the
+// user started typing, or the one it accepted when the field was last left.
 
 #include <QWidget>
 

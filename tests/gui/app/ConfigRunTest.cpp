@@ -26,6 +26,19 @@ TEST_F(ConfigRun, FirstReadWithEmptyValuesSelectsTheAutomaticAddressAndDefaultSe
     EXPECT_TRUE(page.btnReadConfig->isEnabled());
 }
 
+TEST_F(ConfigRun, TheAutomaticAddressFollowsEverySerialNumberRead)
+{
+    // Two meters in a row, both on the automatic address: the box stays checked.
+    Read();
+    ASSERT_TRUE(page.chkAutoAddress->isChecked());
+    ASSERT_EQ(page.editAutoAddress->text(), "178");
+    sim.State().SetSerialNumber("87654321");
+    Read();
+    EXPECT_EQ(page.editMeterIdent->text(), "87654321");
+    EXPECT_TRUE(page.chkAutoAddress->isChecked());
+    EXPECT_EQ(page.editAutoAddress->text(), "121");
+}
+
 TEST_F(ConfigRun, ReadShowsWhatTheMeterHoldsAndMarksWhatTheModuleCannotUse)
 {
     const struct {

@@ -204,19 +204,26 @@ TEST_F(MainWindow, LeavingAPortOutsideItsRangeRestoresTheLastValidValue)
     Type(port, "150");
     Leave(port, next);
     EXPECT_EQ(port->text(), "150");
-    EXPECT_EQ(monitor().udComPort->Position(), 150);
 
-    // Typing 2, 20, 201 passes through valid numbers; the value put back is the one the
-    // field had before the typing began.
+    // The value accepted on leaving is the one put back. Typing 2, 20, 201 passes through
+    // valid numbers; they are not what the field held.
     port->selectAll();
     Type(port, "201");
     Leave(port, next);
     EXPECT_EQ(port->text(), "150");
+    EXPECT_EQ(monitor().udComPort->Position(), 150);
+
+    // A value the program put there counts as well.
+    port->setText(QStringLiteral("7"));
+    port->selectAll();
+    Type(port, "999");
+    Leave(port, next);
+    EXPECT_EQ(port->text(), "7");
 
     // Up and down keys step the position within the range.
     port->setFocus();
     QTest::keyClick(port, Qt::Key_Up);
-    EXPECT_EQ(port->text(), "151");
+    EXPECT_EQ(port->text(), "8");
 }
 
 TEST_F(MainWindow, LeavingAFieldThatIsNotANumberReportsItAndKeepsTheText)

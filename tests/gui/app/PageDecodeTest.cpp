@@ -64,6 +64,19 @@ TEST_F(DecodePage, InvalidInputShowsInvalidInRedUntilTheNextGoodDecode)
     EXPECT_EQ(Edit("editDecFloat")->text(), "-INF");
 }
 
+TEST_F(DecodePage, AGoodDecodeGivesTheInputTheThemesTextColourAgain)
+{
+    // A dark theme, as the page inherits it from the desktop.
+    QPalette dark = page.palette();
+    dark.setColor(QPalette::Base, QColor(35, 35, 35));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    page.setPalette(dark);
+    Decode("editMatricola", "4E61 BC0", "btnDecMatricola");
+    ASSERT_TRUE(IsRed("editMatricola"));
+    Decode("editMatricola", "4E61 BC00", "btnDecMatricola");
+    EXPECT_EQ(Edit("editMatricola")->palette().color(QPalette::Text), QColor(230, 230, 230));
+}
+
 TEST_F(DecodePage, LeavingAnInputRegroupsItAndEnteringStripsSpaces)
 {
     QLineEdit* input = Edit("editMatricola");
