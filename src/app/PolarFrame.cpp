@@ -54,6 +54,11 @@ QSize PolarFrame::sizeHint() const
 void PolarFrame::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    // No taller than the diagram can use at this width: the page gives the rest of its
+    // height to the log. The limit depends on the width alone, so the layout settles.
+    const int smallest = phasor::SmallestSideWithTexts();
+    setMaximumHeight(std::max(smallest, phasor::FittingSide(width(), width(), smallest,
+                                                            [this](int s) { return ContentWidth(s); })));
     PlacePanel();
 }
 
@@ -61,12 +66,9 @@ void PolarFrame::PlacePanel()
 {
     if (!panel_)
         return;
-    const auto fits = [this](int s) { return ContentWidth(s); };
-    const int smallest = phasor::SmallestSideWithTexts();
-    // No taller than the diagram can use at this width: the page gives the rest of its
-    // height to the log. The limit depends on the width alone, so the layout settles.
-    setMaximumHeight(std::max(smallest, phasor::FittingSide(width(), width(), smallest, fits)));
-    panel_->setGeometry(0, 0, width(), phasor::FittingSide(width(), height(), smallest, fits));
+    panel_->setGeometry(0, 0, width(),
+                        phasor::FittingSide(width(), height(), phasor::SmallestSideWithTexts(),
+                                            [this](int s) { return ContentWidth(s); }));
 }
 
 }  // namespace veltro::app
