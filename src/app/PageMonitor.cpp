@@ -123,13 +123,21 @@ QTableWidget* AddGrid(QWidget* parent, const char* name, int columns, int rows)
     return grid;
 }
 
-// A caption and its value label, the value kept wide enough for its widest text.
+// A label for a polled value, as wide as its widest text. Its size is fixed, so a new
+// value repaints the label without laying out the page again at every poll.
+QLabel* AddValueLabel(QWidget* parent, const char* name, const QString& widest)
+{
+    auto* value = new QLabel(QStringLiteral("..."), parent);
+    value->setObjectName(QString::fromLatin1(name));
+    value->setFixedSize(TextWidth(value, widest), value->sizeHint().height());
+    return value;
+}
+
+// A caption and its value label.
 QLabel* AddValue(QWidget* parent, QHBoxLayout* row, const char* name, const QString& caption, const QString& widest)
 {
     row->addWidget(AddLabel(parent, caption));
-    auto* value = new QLabel(QStringLiteral("..."), parent);
-    value->setObjectName(QString::fromLatin1(name));
-    value->setMinimumWidth(TextWidth(value, widest));
+    QLabel* value = AddValueLabel(parent, name, widest);
     row->addWidget(value);
     return value;
 }
@@ -455,15 +463,11 @@ void PageMonitor::CreateModbusGroup(QVBoxLayout* page)
     meter->setSpacing(0);
     top->addLayout(meter);
     meter->addWidget(AddLabel(this, QStringLiteral("Matricola:")));
-    lblMatricola = AddLabel(this, QStringLiteral("..."));
-    lblMatricola->setObjectName(QStringLiteral("lblMatricola"));
-    lblMatricola->setMinimumWidth(TextWidth(lblMatricola, WidestNumber(fontMetrics(), 10, 0)));
+    lblMatricola = AddValueLabel(this, "lblMatricola", WidestNumber(fontMetrics(), 10, 0));
     meter->addWidget(lblMatricola);
     meter->addSpacing(4);
     meter->addWidget(AddLabel(this, QStringLiteral("Data/ora:")));
-    lblDateTime = AddLabel(this, QStringLiteral("..."));
-    lblDateTime->setObjectName(QStringLiteral("lblDateTime"));
-    lblDateTime->setMinimumWidth(TextWidth(lblDateTime, WidestDateTime(fontMetrics())));
+    lblDateTime = AddValueLabel(this, "lblDateTime", WidestDateTime(fontMetrics()));
     meter->addWidget(lblDateTime);
     meter->addStretch(1);
     top->addStretch(1);
@@ -486,8 +490,11 @@ void PageMonitor::CreateValues(QVBoxLayout* page)
     values->setSpacing(4);
     page->addLayout(values);
     const QFontMetrics metrics = fontMetrics();
-    // Powers as a single carries them: up to seven digits before the decimals, and signed.
-    const QString power = WidestNumber(metrics, 7, 3, true);
+    // Powers as a single carries them: signed, up to seven digits before the decimals, in
+    // exponent notation beyond.
+    const QString power = WidestText(metrics, {WidestNumber(metrics, 7, 3, true), QLatin1Char('-') +
+                                               WidestNumber(metrics, 1, 6) + QStringLiteral("E+") +
+                                               WidestNumber(metrics, 2, 0)});
     lblCosPhi = AddValue(this, values, "lblCosPhi", QStringLiteral("Cos phi:"), WidestNumber(metrics, 1, 3, true));
     values->addSpacing(16);
     lblPowerA = AddValue(this, values, "lblPowerA", QStringLiteral("Potenza attiva: "), power);
