@@ -519,7 +519,10 @@ void PageMonitor::CreateLog(QVBoxLayout* page)
     listLog->setObjectName(QStringLiteral("listLog"));
     listLog->setFrameShape(QFrame::NoFrame);
     listLog->setUniformItemSizes(true);  // one text line each: no per-item size pass on every add
-    listLog->setMinimumHeight(4 * listLog->fontMetrics().lineSpacing());
+    // Six lines unless the window is made taller: every new line repaints the lines in
+    // view, and long frames make that the main cost of polling.
+    listLog->setMinimumHeight(6 * listLog->fontMetrics().lineSpacing());
+    listLog->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
     (new QVBoxLayout(group))->addWidget(listLog);
 
     pnlDebug = new QWidget(this);
