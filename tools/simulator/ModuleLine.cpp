@@ -77,18 +77,46 @@ bool ModuleLine::Configure(const platform::SerialSettings& settings)
     return true;
 }
 
+void ModuleLine::SetSecondReply(SecondReply reply)
+{
+    std::lock_guard lock(lock_);
+    secondReply_ = std::move(reply);
+}
+
+bool ModuleLine::SameSettings(const SimPort& port) const
+{
+    const std::optional<LineFormat> client = port.ClientFormat();
+    if (!client)
+        return true;
+    std::lock_guard lock(lock_);
+    const LineFormat own = FormatOf(settings_);
+    // What a pseudo-terminal shows: rate, stop bits, and whether the parity is odd.
+    return client->bitRate == own.bitRate && (client->parity == 'O') == (own.parity == 'O') &&
+           client->stopBits == own.stopBits;
+}
+
 ModuleLine::Pulled ModuleLine::Pull(milliseconds timeout)
 {
     std::vector<uint8_t> bytes;
     const auto port = Port();
     switch (port->Read(bytes, timeout)) {
-    case SimPort::ReadResult::Data:
-        if (faults_().silent) {
+    case SimPort::ReadResult::Data: {
+        const ModuleFaults faults = faults_();
+        if (faults.silent || faults.noise) {
             ++ignored_;
+            if (faults.noise)
+                port->Write(kGarbage);
+            return Pulled::Nothing;
+        }
+        // At other settings a UART makes garbage of the characters, and the module
+        // answers garbage with silence.
+        if (!SameSettings(*port)) {
+            ++misheard_;
             return Pulled::Nothing;
         }
         input_.insert(input_.end(), bytes.begin(), bytes.end());
         return Pulled::Data;
+    }
     case SimPort::ReadResult::Interrupted:
         return Pulled::Interrupted;
     case SimPort::ReadResult::Stopped:
@@ -214,6 +242,13 @@ long ModuleLine::Write(const uint8_t* src, size_t count, milliseconds)
     out.append(src, src + count);
     if (faults.wrongCrc && count > 0)
         out[frameAt + count - 1] = static_cast<char>(out[frameAt + count - 1] ^ 0x5A);
+    SecondReply second;
+    {
+        std::lock_guard lock(lock_);
+        second = secondReply_;
+    }
+    if (second)
+        out += second(request_);
     if (faults.truncated)
         out.resize(out.size() - std::min(kTruncatedBytes, count));
     // Nobody listening is no failure of the module: on a bus the reply just goes unheard.

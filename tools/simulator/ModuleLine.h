@@ -5,6 +5,11 @@
 // happen: a module that hears nothing, a reply with a broken CRC, stray bytes, the
 // request echoed back as a half-duplex line without echo suppression does, a late reply,
 // or a line that hangs up instead of answering.
+//
+// Like a real module it understands only a client that uses its own line settings: on a
+// pseudo-terminal, requests sent at another rate, with other stop bits, or with odd parity
+// against even or none (or the other way round) go unheard. A pseudo-terminal shows
+// neither the data bits nor even parity from none.
 
 #include "platform/SerialDevice.h"
 
@@ -31,6 +36,8 @@ struct ModuleFaults {
     bool truncated = false; // the reply loses its last bytes (a line cut off mid-frame)
     bool hangUp = false;    // instead of answering, the module drops the line (a fresh one
                             // is published under the same name for the next client)
+    bool noise = false;     // hears nothing, and stray bytes come back for every request,
+                            // as on a line with a wiring fault
     // Every request is refused with this exception code: 1 (function), 2 (address) or
     // 4 (device failure); 0 answers normally.
     int exceptionCode = 0;
@@ -46,6 +53,9 @@ public:
     static constexpr size_t kTruncatedBytes = 3;
 
     using FaultSource = std::function<ModuleFaults()>;
+    // What another station on the same line sends after the module's reply to `request`
+    // (the raw request frame); empty when it stays quiet.
+    using SecondReply = std::function<std::string(const std::vector<uint8_t>& request)>;
 
     // Publishes the line as portDir/COM<comNumber>; throws std::runtime_error when it
     // cannot. With `pace` replies go out at the rate the connection configures.
@@ -57,8 +67,12 @@ public:
     std::string SlavePath() const;
     // How often the line was dropped by the hang-up fault.
     uint64_t HangUps() const { return hangUps_.load(); }
-    // Requests heard while the silent fault was on, and so ignored.
+    // Requests heard while the silent or noise fault was on, and so ignored.
     uint64_t IgnoredWhileSilent() const { return ignored_.load(); }
+    // Requests sent with other line settings than the module's, and so not understood.
+    uint64_t Misheard() const { return misheard_.load(); }
+    // Set before the module serves the line.
+    void SetSecondReply(SecondReply reply);
     // The line settings the connection last applied.
     platform::SerialSettings Settings() const;
     // Ends every wait for good; the connection then sees a hang-up.
@@ -89,6 +103,8 @@ private:
     // The hang-up: a fresh line replaces this one, whose client sees it go.
     void ReplaceLine();
     std::shared_ptr<SimPort> NewPort() const;
+    // The client's side is set as the module's (always so on a real device).
+    bool SameSettings(const SimPort& port) const;
     // Waits for the reply delay unless an interrupt comes first.
     void Delay(std::chrono::milliseconds time);
 
@@ -111,6 +127,8 @@ private:
 
     std::atomic<uint64_t> hangUps_{0};
     std::atomic<uint64_t> ignored_{0};
+    std::atomic<uint64_t> misheard_{0};
+    SecondReply secondReply_;
 };
 
 }  // namespace veltro::sim

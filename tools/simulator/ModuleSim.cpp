@@ -1,6 +1,7 @@
 #include "simulator/ModuleSim.h"
 
 #include "modbus/ModbusConnection.h"
+#include "modbus/ModbusFrames.h"
 #include "modbus/ModbusServer.h"
 #include "platform/DebugOutput.h"
 #include "platform/ManualUiDispatcher.h"
@@ -44,24 +45,53 @@ void ApplyLineSettings(TModbusConnection& conn, const ModuleLineSettings& s)
     conn.SetStopBits(s.stopBits == 2 ? sb2 : sb1);
 }
 
+// The second station's reply to a request the module has just answered, when both have
+// its address: built by the second server object on the module's thread, where server
+// objects live, while the connection's worker waits in its write.
+std::string SecondReplyTo(const std::vector<uint8_t>& request, const TModbusServer& module, TModbusServer& second,
+                          platform::ManualUiDispatcher& ui)
+{
+    std::string out;
+    try {
+        ui.InvokeAndWait([&] {
+            if (request.size() < 4 || request[0] != second.ServerAddress() || request[0] != module.ServerAddress())
+                return;
+            TModbusTransaction t(FrameBufferCapacity(tmRTU));
+            DecodeFrame(tmRTU, request.data(), static_cast<std::int32_t>(request.size()), t.Request);
+            t.Info.ServerAddress = request[0];
+            second.HandleRequest(t);
+            std::vector<std::uint8_t> raw(static_cast<size_t>(RawBufferSize(tmRTU)));
+            const std::int32_t n = EncodeFrame(tmRTU, t.Reply, raw.data(), static_cast<std::int32_t>(raw.size()));
+            out.assign(raw.begin(), raw.begin() + n);
+        });
+    } catch (const std::exception& e) {
+        platform::DebugOutput(std::string("second station: ") + e.what());
+    }
+    return out;
+}
+
 }  // namespace
 
 // The register map: function 3 on holding registers 0..175, read only. One snapshot of
-// the model per request, so the values of one reply always belong together.
+// the model per request, so the values of one reply always belong together. The module
+// serves the meter's serial number and follows the fault switches; a second station on
+// the line serves its own serial number and no faults.
 class ModuleSim::Server : public TModbusServer {
 public:
-    explicit Server(ModuleSim& owner) : owner_(owner) {}
+    explicit Server(ModuleSim& owner, std::optional<std::string> ownSerial = std::nullopt)
+        : owner_(owner), ownSerial_(std::move(ownSerial)) {}
 
 protected:
     bool AcceptsFunction(std::uint8_t functionCode) override
     {
-        ++owner_.handled_;
-        faults_ = owner_.Faults();
+        if (!ownSerial_)
+            ++owner_.handled_;
+        faults_ = ownSerial_ ? ModuleFaults{} : owner_.Faults();
         if (faults_.exceptionCode == seIllegalFunction || functionCode != kReadHoldingRegisters)
             return false;
-        const ModuleSnapshot snapshot = model_.Snapshot(SerialNumberValue(owner_.state_.SerialNumber()),
-                                                        std::chrono::steady_clock::now(),
-                                                        std::chrono::system_clock::now());
+        const ModuleSnapshot snapshot = model_.Snapshot(
+            SerialNumberValue(ownSerial_ ? *ownSerial_ : owner_.state_.SerialNumber()),
+            std::chrono::steady_clock::now(), std::chrono::system_clock::now());
         registers_ = ModuleModel::Encode(snapshot);
         return true;
     }
@@ -78,6 +108,7 @@ protected:
 
 private:
     ModuleSim& owner_;
+    const std::optional<std::string> ownSerial_;
     ModuleModel model_;
     ModuleModel::Registers registers_{};
     ModuleFaults faults_;
@@ -102,6 +133,12 @@ ModuleFaults ModuleSim::Faults() const
 {
     std::lock_guard lock(mutex_);
     return faults_;
+}
+
+void ModuleSim::SetSecondStation(std::optional<SecondStation> station)
+{
+    std::lock_guard lock(mutex_);
+    second_ = std::move(station);
 }
 
 ModuleLineSettings ModuleSim::LineSettings() const
@@ -151,6 +188,14 @@ void ModuleSim::Run(std::shared_ptr<Runtime> runtime)
     ui.AdoptCurrentThread();
     TModbusConnection conn(&ui);
     Server server(*this);
+    std::optional<SecondStation> secondStation;
+    {
+        std::lock_guard lock(mutex_);
+        secondStation = second_;
+    }
+    std::optional<Server> second;
+    if (secondStation)
+        second.emplace(*this, secondStation->serialNumber);
     // Nobody on this thread can show an error box; the debug channel is what is left.
     conn.SetExceptionReporter([](std::exception_ptr error) {
         platform::DebugOutput("module: " + platform::ExceptionMessage(error));
@@ -176,6 +221,15 @@ void ModuleSim::Run(std::shared_ptr<Runtime> runtime)
             handle = line_.get();
         };
         server.SetConnection(&conn);
+        if (second) {
+            // Registered after the module, which therefore takes the requests to an
+            // address they share; the line then adds the second station's reply.
+            second->SetServerAddress(static_cast<std::uint8_t>(secondStation->address));
+            second->SetConnection(&conn);
+            line_->SetSecondReply([&](const std::vector<uint8_t>& request) {
+                return SecondReplyTo(request, server, *second, ui);
+            });
+        }
         follow();
         conn.SetActive(true);
     } catch (const std::exception& e) {
@@ -197,6 +251,7 @@ void ModuleSim::Run(std::shared_ptr<Runtime> runtime)
         }
     }
     conn.SetActive(false);
+    line_->SetSecondReply(nullptr);
 }
 
 }  // namespace veltro::sim

@@ -5,6 +5,10 @@
 // (ModuleModel). It answers at the address and with the line settings the meter holds in
 // "0.0.7" and "0.0.8" (SimState), and follows changes of them while it runs.
 //
+// A second station may share the line: another module with its own address and serial
+// number. At an address of its own it answers alone; at the module's address both answer,
+// the second right after the module (as a station with a longer turnaround would).
+//
 // The connection hands every request to "the UI thread" for dispatch. Here that is the
 // module's own thread running its own ManualUiDispatcher, so the module never depends on
 // a dispatcher of the process (a window under test runs the Qt one in the same process).
@@ -16,10 +20,16 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 namespace veltro::sim {
+
+struct SecondStation {
+    int address = 1;  // 1..247
+    std::string serialNumber = "23456789";
+};
 
 class ModuleSim {
 public:
@@ -30,6 +40,8 @@ public:
 
     void SetFaults(const ModuleFaults& faults);
     ModuleFaults Faults() const;
+    // Takes effect at the next Start.
+    void SetSecondStation(std::optional<SecondStation> station);
 
     // Publishes the line as portDir/COM<comNumber> and starts serving it; returns once
     // the module listens. With `pace` replies take the time the line's settings give them
@@ -60,8 +72,9 @@ private:
     void Run(std::shared_ptr<Runtime> runtime);
 
     SimState& state_;
-    mutable std::mutex mutex_;  // faults_, settings_
+    mutable std::mutex mutex_;  // faults_, settings_, second_
     ModuleFaults faults_;
+    std::optional<SecondStation> second_;
     ModuleLineSettings settings_;
     std::atomic<int> address_{0};
     std::atomic<uint64_t> handled_{0};

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace veltro::sim {
 
@@ -29,6 +30,12 @@ int MsUntil(Clock::time_point deadline)
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
 }
+
+// The rates a line of the simulator runs at, with their termios codes.
+constexpr std::pair<uint32_t, speed_t> kSpeeds[] = {{300, B300},     {600, B600},     {1200, B1200},
+                                                    {2400, B2400},   {4800, B4800},   {9600, B9600},
+                                                    {19200, B19200}, {38400, B38400}, {57600, B57600},
+                                                    {115200, B115200}};
 
 std::runtime_error SystemError(const std::string& what)
 {
@@ -106,20 +113,30 @@ void SimPort::ApplyFormatToDevice(const LineFormat& f)
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
     speed_t speed = B9600;
-    switch (f.bitRate) {
-    case 300: speed = B300; break;
-    case 600: speed = B600; break;
-    case 1200: speed = B1200; break;
-    case 2400: speed = B2400; break;
-    case 4800: speed = B4800; break;
-    case 19200: speed = B19200; break;
-    case 38400: speed = B38400; break;
-    case 57600: speed = B57600; break;
-    case 115200: speed = B115200; break;
-    default: break;
-    }
+    for (const auto& [rate, code] : kSpeeds)
+        if (rate == f.bitRate)
+            speed = code;
     ::cfsetspeed(&t, speed);
     ::tcsetattr(master_, TCSANOW, &t);
+}
+
+std::optional<LineFormat> SimPort::ClientFormat() const
+{
+    // A pseudo-terminal's master reads the settings of its slave side, which are the
+    // client's. The kernel keeps the rate, PARODD and CSTOPB there, but forces 8 data bits
+    // and clears PARENB, and a client may ask for parity checking (INPCK) to have framing
+    // errors marked whatever its parity: odd parity is seen, even parity is not told
+    // from none.
+    if (realDevice_)
+        return std::nullopt;
+    struct termios t {};
+    if (::tcgetattr(master_, &t) != 0)
+        return std::nullopt;
+    const speed_t speed = ::cfgetospeed(&t);
+    for (const auto& [rate, code] : kSpeeds)
+        if (code == speed)
+            return LineFormat{rate, 8, (t.c_cflag & PARODD) != 0 ? 'O' : 'N', (t.c_cflag & CSTOPB) != 0 ? 2 : 1};
+    return std::nullopt;
 }
 
 SimPort::SimPort(const std::string& portDir, int comNumber, const std::string& device) : comNumber_(comNumber)

@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,11 @@ public:
     bool Pacing() const { return pacing_.load(); }
     void SetLineFormat(const LineFormat& format);
     LineFormat Format() const;
+    // The rate, parity and stop bits the client configured its side with, as far as a
+    // pseudo-terminal tells them: the data bits read as 8, and even parity reads as none
+    // ('N'); odd parity does show. Nullopt on a real device, where the cable decides, and
+    // for a rate the simulator does not run at (a client that set none).
+    std::optional<LineFormat> ClientFormat() const;
 
     // Thread-safe: ends the current and every later wait.
     void Stop();

@@ -16,7 +16,9 @@ namespace {
 
 using veltro::sim::MeterFaults;
 using veltro::sim::ModuleFaults;
+using veltro::sim::SecondStation;
 using veltro::sim::Simulator;
+using veltro::sim::SimState;
 using veltro::sim::SimulatorOptions;
 
 struct Arguments {
@@ -26,6 +28,8 @@ struct Arguments {
     std::string meterDevice, moduleDevice;  // real serial devices instead of ptys
     bool moduleDeviceEchoes = false;
     std::optional<std::string> serial, ident, password;
+    std::optional<std::string> moduleAddress, moduleSettings;  // texts of "0.0.7" and "0.0.8"
+    std::optional<SecondStation> second;
     MeterFaults faults;
     ModuleFaults moduleFaults;
     bool demo = false;
@@ -56,6 +60,15 @@ void Usage(std::ostream& out)
            "  --module-device-echoes  that device's adapter returns what the module sends\n"
            "                     (two-wire RS485 without echo suppression): the module\n"
            "                     drops the echo of its replies\n"
+           "  --module-address N the module's Modbus address, 1 to 247, as data set 0.0.7\n"
+           "                     holds it (default: the automatic one, serial number's last\n"
+           "                     two digits + 100)\n"
+           "  --module-settings TEXT  the module's RS485 settings as data set 0.0.8 holds\n"
+           "                     them, e.g. \"2400 8O2\" (default 9600 8N1); the module\n"
+           "                     understands only a master with the same settings\n"
+           "  --second-module ADDR[,SERIAL]  a second station on the module's line, with its\n"
+           "                     own address and serial number (default 23456789); at the\n"
+           "                     module's address both answer\n"
            "  --module-silent    the module answers nothing\n"
            "  --module-wrong-crc module replies carry a wrong CRC\n"
            "  --module-exception CODE  the module refuses every request with exception\n"
@@ -65,6 +78,7 @@ void Usage(std::ostream& out)
            "  --module-truncate  module replies lose their last bytes\n"
            "  --module-delay-ms N  the module pauses N ms before every reply\n"
            "  --module-hang-up   the module drops its line instead of answering\n"
+           "  --module-noise     the module answers nothing; stray bytes come back instead\n"
            "  --demo             friendly defaults; describes in Italian how to start the window\n";
 }
 
@@ -133,6 +147,32 @@ std::optional<Arguments> ParseArguments(int argc, char** argv)
             const auto n = number(1, 200);
             if (!n) return std::nullopt;
             a.modulePort = *n;
+        } else if (option == "--module-address") {
+            const auto n = number(1, 247);
+            if (!n) return std::nullopt;
+            a.moduleAddress = std::to_string(*n);
+        } else if (option == "--module-settings") {
+            const auto v = value();
+            if (!v) return std::nullopt;
+            if (!SimState::ParseModbusSettings(*v)) {
+                std::cerr << "veltro-sim: --module-settings needs a text like \"9600 8N1\" or \"2400 8O2\"\n";
+                return std::nullopt;
+            }
+            a.moduleSettings = *v;
+        } else if (option == "--second-module") {
+            const auto v = value();
+            if (!v) return std::nullopt;
+            const size_t comma = v->find(',');
+            const auto address = SimState::ParseModbusAddress(v->substr(0, comma));
+            SecondStation station;
+            if (comma != std::string::npos)
+                station.serialNumber = v->substr(comma + 1);
+            if (!address || station.serialNumber.empty()) {
+                std::cerr << "veltro-sim: --second-module needs ADDRESS (1 to 247) or ADDRESS,SERIAL\n";
+                return std::nullopt;
+            }
+            station.address = *address;
+            a.second = station;
         } else if (option == "--module-delay-ms") {
             const auto n = number(0, 60000);
             if (!n) return std::nullopt;
@@ -159,6 +199,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv)
             a.moduleFaults.truncated = true;
         } else if (option == "--module-hang-up") {
             a.moduleFaults.hangUp = true;
+        } else if (option == "--module-noise") {
+            a.moduleFaults.noise = true;
         } else if (option == "--silent") {
             a.faults.silent = true;
         } else if (option == "--wrong-bcc") {
@@ -184,7 +226,13 @@ std::optional<Arguments> ParseArguments(int argc, char** argv)
     return a;
 }
 
-void PrintDemo(Simulator& sim, const std::string& portDir)
+// "9600 8N1", as data set 0.0.8 writes the settings.
+std::string SettingsText(const veltro::sim::ModuleLineSettings& s)
+{
+    return std::to_string(s.baudRate) + " " + std::to_string(s.dataBits) + s.parity + std::to_string(s.stopBits);
+}
+
+void PrintDemo(Simulator& sim, const std::string& portDir, const std::optional<SecondStation>& second)
 {
     auto& state = sim.State();
     const int port = sim.Options().meterPort;
@@ -194,16 +242,18 @@ void PrintDemo(Simulator& sim, const std::string& portDir)
               << ", password " << state.Password() << "\n"
               << "Modulo Modbus simulato (RTU) su COM" << sim.Options().modulePort << " -> " << sim.ModulePath()
               << "\n"
-              << "  indirizzo " << sim.Module().Address() << ", " << sim.Module().LineSettings().baudRate << " bit/s "
-              << sim.Module().LineSettings().dataBits << sim.Module().LineSettings().parity
-              << sim.Module().LineSettings().stopBits << "\n"
-              << "Cartella delle porte: " << portDir << "\n"
+              << "  indirizzo " << sim.Module().Address() << ", " << SettingsText(sim.Module().LineSettings())
+              << "\n";
+    if (second)
+        std::cout << "  sulla stessa linea una seconda stazione: indirizzo " << second->address << ", matricola "
+                  << second->serialNumber << "\n";
+    std::cout << "Cartella delle porte: " << portDir << "\n"
               << "Per avviare la finestra su queste porte, dalla cartella di compilazione:\n"
               << "  VELTRO_PORT_DIR=" << portDir << " ./src/app/veltroconf\n"
               << "Nella pagina \"Configurazione\" scegliere la porta seriale " << port
               << " e l'ID di comunicazione " << state.CommIdent() << ";\n"
-              << "nella pagina \"Controllo\" la porta " << sim.Options().modulePort << " e l'indirizzo "
-              << sim.Module().Address() << ".\n"
+              << "nella pagina \"Controllo\" la porta " << sim.Options().modulePort << ", l'indirizzo "
+              << sim.Module().Address() << " e " << SettingsText(sim.Module().LineSettings()) << ".\n"
               << "Premere Ctrl+C per terminare." << std::endl;
 }
 
@@ -243,6 +293,9 @@ int main(int argc, char** argv)
     if (args->serial) sim.State().SetSerialNumber(*args->serial);
     if (args->ident) sim.State().SetCommIdent(*args->ident);
     if (args->password) sim.State().SetPassword(*args->password);
+    if (args->moduleAddress) sim.State().SetModbusAddressText(*args->moduleAddress);
+    if (args->moduleSettings) sim.State().SetModbusSettingsText(*args->moduleSettings);
+    sim.Module().SetSecondStation(args->second);
     sim.Meter().SetFaults(args->faults);
     sim.SetModuleFaults(args->moduleFaults);
     try {
@@ -253,14 +306,18 @@ int main(int argc, char** argv)
     }
 
     if (args->demo) {
-        PrintDemo(sim, portDir);
+        PrintDemo(sim, portDir, args->second);
     } else {
         if (ownDir)
             std::cout << "port directory: " << portDir << "\n";
         std::cout << "meter (IEC 62056-21): COM" << args->meterPort << " -> " << sim.MeterPort()->SlavePath()
                   << ", serial " << sim.State().SerialNumber() << ", ident " << sim.State().CommIdent() << "\n"
                   << "module (Modbus RTU): COM" << args->modulePort << " -> " << sim.ModulePath() << ", address "
-                  << sim.Module().Address() << std::endl;
+                  << sim.Module().Address() << ", " << SettingsText(sim.Module().LineSettings()) << "\n";
+        if (args->second)
+            std::cout << "second station on the module's line: address " << args->second->address << ", serial "
+                      << args->second->serialNumber << "\n";
+        std::cout << std::flush;
     }
 
     int signal = 0;

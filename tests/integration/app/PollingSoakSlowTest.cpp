@@ -85,6 +85,7 @@ class PollingSoak : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        sim.State().SetModbusSettingsText("19200 8N1");
         sim.Start();
         conn.SetPort("COM2");
         conn.SetBaudRate(br19200);

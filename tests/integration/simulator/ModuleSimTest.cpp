@@ -188,8 +188,11 @@ TEST_F(ModuleSimTest, FollowsTheAddressAndSettingsTheMeterStores)
     EXPECT_EQ(sim.Module().Line()->Settings().baudRate, 19200u);
     EXPECT_EQ(sim.Module().Line()->Settings().parity, platform::SerialParity::Even);
 
-    EXPECT_EQ(Read(0, 2, &moved).info.ReplyStatus, rsSuccess);
     conn.SetMaxRetries(1);
+    EXPECT_EQ(Read(0, 2, &moved).info.ReplyStatus, rsNoReply) << "understood at 9600 8N1";
+    conn.SetBaudRate(br19200);
+    conn.SetParity(psEven);
+    EXPECT_EQ(Read(0, 2, &moved).info.ReplyStatus, rsSuccess);
     EXPECT_EQ(Read(0, 2).info.ReplyStatus, rsNoReply) << "still answering at " << before;
 }
 

@@ -3,11 +3,13 @@
 // it and exits cleanly on SIGTERM or SIGINT.
 
 #include "SimFixture.h"
+#include "app/RegisterWords.h"
 #include "modbus/ModbusFrames.h"
 
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -101,8 +103,15 @@ TEST_P(VeltroSimProgramTest, ServesTheGivenStateAndEndsCleanlyOnASignal)
 INSTANTIATE_TEST_SUITE_P(Signals, VeltroSimProgramTest, ::testing::Values(SIGTERM, SIGINT),
                          [](const auto& info) { return info.param == SIGTERM ? "Term" : "Int"; });
 
+// Line settings of the client's side: rate, and the parity and stop-bit flags.
+struct ClientLine {
+    speed_t speed = B9600;
+    tcflag_t cflag = 0;  // PARENB, PARODD, CSTOPB
+};
+
 // One RTU request on a freshly opened line; the answer up to `length` bytes.
-std::vector<uint8_t> ModbusExchange(const std::string& device, std::vector<uint8_t> request, size_t length)
+std::vector<uint8_t> ModbusExchange(const std::string& device, std::vector<uint8_t> request, size_t length,
+                                    const std::optional<ClientLine>& settings = std::nullopt, int attempts = 10)
 {
     const uint16_t crc = modbus::Crc16(request.data(), static_cast<int32_t>(request.size()));
     request.push_back(static_cast<uint8_t>(crc & 0xFF));
@@ -113,10 +122,16 @@ std::vector<uint8_t> ModbusExchange(const std::string& device, std::vector<uint8
     struct termios t {};
     ::tcgetattr(fd, &t);
     ::cfmakeraw(&t);
+    if (settings) {
+        ::cfsetspeed(&t, settings->speed);
+        t.c_cflag |= settings->cflag;
+        if (settings->cflag & PARENB)
+            t.c_iflag |= INPCK;
+    }
     ::tcsetattr(fd, TCSANOW, &t);
     std::vector<uint8_t> answer;
     // The module ignores what arrives while its line settles after the start: ask again.
-    for (int attempt = 0; attempt < 10 && answer.size() < length; ++attempt) {
+    for (int attempt = 0; attempt < attempts && answer.size() < length; ++attempt) {
         if (::write(fd, request.data(), request.size()) != static_cast<ssize_t>(request.size()))
             break;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
@@ -152,6 +167,34 @@ TEST(VeltroSimProgramModuleTest, PublishesTheModuleWithItsFaultSwitches)
     EXPECT_FALSE(fs::is_symlink(entry));
 }
 
+TEST(VeltroSimProgramModuleTest, ServesTheGivenAddressAndSettingsAndASecondStation)
+{
+    PortDir dir;
+    Program sim({"--port-dir", dir.Path(), "--module-address", "203", "--module-settings", "2400 8O2",
+                 "--second-module", "17,99"});
+    ASSERT_TRUE(sim.Started());
+    const fs::path entry = fs::path(dir.Path()) / "COM2";
+    ASSERT_TRUE(WaitUntil([&] { return fs::is_symlink(entry); }));
+    const ClientLine odd2{B2400, PARENB | PARODD | CSTOPB};
+    const auto serial = [](const std::vector<uint8_t>& reply) {
+        uint32_t value = 0;
+        const uint16_t words[] = {static_cast<uint16_t>(reply[3] << 8 | reply[4]),
+                                  static_cast<uint16_t>(reply[5] << 8 | reply[6])};
+        app::WordsToLongWord(words, value);
+        return value;
+    };
+    const std::vector<uint8_t> module = ModbusExchange(entry.string(), {203, 3, 0, 0, 0, 2}, 9, odd2);
+    ASSERT_EQ(module.size(), 9u);
+    EXPECT_EQ(serial(module), 12345678u);
+    const std::vector<uint8_t> second = ModbusExchange(entry.string(), {17, 3, 0, 0, 0, 2}, 9, odd2);
+    ASSERT_EQ(second.size(), 9u);
+    EXPECT_EQ(serial(second), 99u);
+    // The same request at the module's default settings goes unheard.
+    EXPECT_TRUE(ModbusExchange(entry.string(), {203, 3, 0, 0, 0, 2}, 9, ClientLine{}, 1).empty());
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.WaitExit(std::chrono::seconds(5)), 0);
+}
+
 TEST(VeltroSimProgramOptionsTest, RefusesBadOptionsWithoutPublishingAnything)
 {
     PortDir dir;
@@ -161,7 +204,10 @@ TEST(VeltroSimProgramOptionsTest, RefusesBadOptionsWithoutPublishingAnything)
           std::vector<std::string>{"--port-dir", dir.Path(), "--delay-ms", "x"},
           std::vector<std::string>{"--port-dir", dir.Path(), "--serial"},
           std::vector<std::string>{"--port-dir", dir.Path(), "--module-exception", "3"},
-          std::vector<std::string>{"--port-dir", dir.Path(), "--module-port", "1"}}) {
+          std::vector<std::string>{"--port-dir", dir.Path(), "--module-port", "1"},
+          std::vector<std::string>{"--port-dir", dir.Path(), "--module-address", "248"},
+          std::vector<std::string>{"--port-dir", dir.Path(), "--module-settings", "2400 8X1"},
+          std::vector<std::string>{"--port-dir", dir.Path(), "--second-module", "17,"}}) {
         Program sim(args);
         ASSERT_TRUE(sim.Started());
         EXPECT_EQ(sim.WaitExit(std::chrono::seconds(5)), 2) << args.back();
