@@ -83,6 +83,12 @@ void ModuleLine::SetSecondReply(SecondReply reply)
     secondReply_ = std::move(reply);
 }
 
+bool ModuleLine::WaitUntilListening(milliseconds timeout)
+{
+    std::unique_lock lock(lock_);
+    return listeningSignal_.wait_for(lock, timeout, [this] { return listening_ || shutDown_.load(); }) && listening_;
+}
+
 bool ModuleLine::SameSettings(const SimPort& port) const
 {
     const std::optional<LineFormat> client = port.ClientFormat();
@@ -161,8 +167,14 @@ long ModuleLine::Read(uint8_t* dst, size_t max)
 platform::WaitResult ModuleLine::WaitReadable(milliseconds timeout)
 {
     // A server waits without limit only for the first byte of a request.
-    if (timeout.count() < 0)
+    if (timeout.count() < 0) {
         request_.clear();
+        std::lock_guard lock(lock_);
+        if (!listening_) {
+            listening_ = true;
+            listeningSignal_.notify_all();
+        }
+    }
     const auto deadline = Clock::now() + std::max(timeout, milliseconds(0));
     for (;;) {
         {

@@ -73,6 +73,9 @@ public:
     uint64_t Misheard() const { return misheard_.load(); }
     // Set before the module serves the line.
     void SetSecondReply(SecondReply reply);
+    // Waits until the module's connection waits for a request, so that what a client
+    // sends from then on is heard; false when that did not come within `timeout`.
+    bool WaitUntilListening(std::chrono::milliseconds timeout);
     // The line settings the connection last applied.
     platform::SerialSettings Settings() const;
     // Ends every wait for good; the connection then sees a hang-up.
@@ -119,6 +122,8 @@ private:
     platform::SerialSettings settings_;
     std::condition_variable interruptSignal_;
     bool interrupted_ = false;
+    std::condition_variable listeningSignal_;
+    bool listening_ = false;
     std::atomic<bool> shutDown_{false};
 
     // The worker's own.

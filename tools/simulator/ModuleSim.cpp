@@ -3,6 +3,7 @@
 #include "modbus/ModbusConnection.h"
 #include "modbus/ModbusFrames.h"
 #include "modbus/ModbusServer.h"
+#include "modbus/SerialLine.h"
 #include "platform/DebugOutput.h"
 #include "platform/ManualUiDispatcher.h"
 #include "simulator/ModuleModel.h"
@@ -168,6 +169,9 @@ void ModuleSim::Start(const std::string& portDir, int comNumber, bool pace, cons
         runtime_.reset();
         throw;
     }
+    // The connection's worker first lets the line settle, discarding what arrives; a
+    // client's first request must not fall into that.
+    line_->WaitUntilListening(SerialLine::MaxSettleTime + std::chrono::milliseconds(500));
 }
 
 void ModuleSim::Stop()
