@@ -11,6 +11,7 @@
 #include "app/FormMain.h"
 #include "app/PageMonitor.h"
 #include "platform/QtUiDispatcher.h"
+#include "support/UserFolders.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -105,6 +106,7 @@ int main(int argc, char** argv)
     int rc = 1;
     {
         QApplication app(argc, argv);
+        const test::UserFolders folders;  // the window starts from its defaults and keeps nothing
         platform::QtUiDispatcher dispatcher;
         platform::InstallUiDispatcher(&dispatcher);
         {

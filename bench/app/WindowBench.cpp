@@ -21,6 +21,7 @@
 #include "platform/QtUiDispatcher.h"
 #include "simulator/Simulator.h"
 #include "support/PtyPair.h"
+#include "support/UserFolders.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -199,6 +200,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("VELTRO_DEBUG_OUTPUT"))
         qputenv("VELTRO_DEBUG_OUTPUT", "0");
     QApplication app(argc, argv);
+    const test::UserFolders folders;  // the window starts from its defaults and keeps nothing
     platform::QtUiDispatcher dispatcher;
     platform::InstallUiDispatcher(&dispatcher);
     benchmark::Initialize(&argc, argv);

@@ -73,6 +73,11 @@ int main(int argc, char** argv)
     veltro::platform::QtUiDispatcher dispatcher;
     veltro::platform::InstallUiDispatcher(&dispatcher);
 
+    // Settings and job records of a private session: the pictures start from the
+    // defaults and leave nothing in the user's own folders.
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
+    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
     // The simulated devices on private ports, found through the override directory.
     QTemporaryDir ports;
     qputenv("VELTRO_PORT_DIR", ports.path().toLocal8Bit());
