@@ -68,9 +68,13 @@ QString JobRecordText(const JobRecord& r)
     out << QString();
     out << (read ? QStringLiteral("Valori letti:") : QStringLiteral("Valori scritti:"));
     out << QStringLiteral("Matricola contatore: %1").arg(OrUnknown(r.serialNumber, QStringLiteral("sconosciuta")));
+    const QString automatic = QStringLiteral("automatico (ultime 2 cifre della matricola + 100)");
     out << QStringLiteral("Indirizzo server Modbus: %1")
-               .arg(OrUnknown(r.serverAddress, QStringLiteral("automatico (ultime 2 cifre della matricola + 100)")));
-    out << QStringLiteral("Impostazioni RS485: %1").arg(OrUnknown(r.rs485, QStringLiteral("predefinite (9600 8N1)")));
+               .arg(r.serverAddress ? OrUnknown(*r.serverAddress, automatic)
+                                    : read ? QStringLiteral("non letto") : QStringLiteral("non scritto"));
+    out << QStringLiteral("Impostazioni RS485: %1")
+               .arg(r.rs485 ? OrUnknown(*r.rs485, QStringLiteral("predefinite (9600 8N1)"))
+                            : read ? QStringLiteral("non lette") : QStringLiteral("non scritte"));
     out << QString();
     out << QStringLiteral("Registro del lavoro:");
     for (const QString& line : r.log)

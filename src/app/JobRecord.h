@@ -9,6 +9,8 @@
 #include <QDateTime>
 #include <QStringList>
 
+#include <optional>
+
 namespace veltro::app {
 
 enum class JobKind { Read, Write };
@@ -19,10 +21,11 @@ struct JobRecord {
     IecSettings iec;        // port, line settings and identifier the run used
     QString portDevice;     // what the port number stood for, e.g. "/dev/ttyUSB0 — FTDI ..."
     bool success = false;
-    // The values read (a read) or written (a write), as the page shows them.
-    QString serialNumber;   // the meter's serial number; empty when unknown
-    QString serverAddress;  // the module's Modbus address; empty for the automatic one
-    QString rs485;          // "9600 8N1"; empty for the module's defaults
+    // The values read (a read) or written (a write). An address or settings the run did
+    // not get to read or write are absent: a failed read must not pass for "automatic".
+    QString serialNumber;                 // the meter's serial number; empty when unknown
+    std::optional<QString> serverAddress;  // the module's Modbus address; empty for the automatic one
+    std::optional<QString> rs485;          // "9600 8N1"; empty for the module's defaults
     QStringList log;        // the run's log lines, in order
 };
 

@@ -60,9 +60,15 @@ TEST(JobRecord, EachRunLeavesItsOwnNamedRecord)
     failed.kind = JobKind::Write;
     failed.success = false;
     failed.serialNumber = QStringLiteral("../x");
+    failed.serverAddress.reset();  // the run failed before it got to them
+    failed.rs485.reset();
     const RecordOutcome odd = WriteJobRecord(failed);
     EXPECT_EQ(odd.path, RecordsFolder() + QStringLiteral("/2026-12-08_175803____x_scrittura.txt"));
-    EXPECT_TRUE(ReadAll(odd.path).contains(QStringLiteral("Esito: non riuscito\n")));
+    const QString failedText = ReadAll(odd.path);
+    EXPECT_TRUE(failedText.contains(QStringLiteral("Esito: non riuscito\n")));
+    EXPECT_TRUE(failedText.contains(
+        QStringLiteral("Indirizzo server Modbus: non scritto\nImpostazioni RS485: non scritte\n")))
+        << failedText.toStdString();
     EXPECT_EQ(QDir(RecordsFolder()).entryList(QDir::Files).size(), 3);
     qputenv("XDG_DATA_HOME", previous);
 }
