@@ -1,15 +1,21 @@
 #include "app/FormMain.h"
 
 #include "app/Guard.h"
+#include "app/MainMenu.h"
 #include "app/PageConfig.h"
 #include "app/PageControl.h"
 #include "app/PageDecode.h"
 #include "app/PageMonitor.h"
+#include "app/PortField.h"
+#include "app/RunRecords.h"
+#include "app/WindowSettings.h"
+#include "platform/PortWatcher.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFont>
 #include <QGuiApplication>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -20,12 +26,13 @@ namespace veltro::app {
 TfrmMain::TfrmMain(QWidget* parent)
     : QWidget(parent, Qt::Window),
       PageControl_(new PageControl(this)), tabConfig_(new PageConfig), tabTest_(new PageMonitor),
-      TabSheet1_(new PageDecode)
+      TabSheet1_(new PageDecode), portWatcher_(new platform::PortWatcher(this))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Configurazione / Controllo moduli Veltro"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setMenuBar(CreateMainMenu(*this));
     layout->addWidget(PageControl_);
 
     PageControl_->setObjectName(QStringLiteral("PageControl"));
@@ -42,6 +49,14 @@ TfrmMain::TfrmMain(QWidget* parent)
         move(screen->availableGeometry().center() - rect().center());
     }
     FormCreate();
+
+    // The labels look again only when the watcher saw a port come or go, never per poll.
+    portWatcher_->SetOnChanged([this] {
+        tabConfig_->IECPortField->Refresh();
+        tabTest_->ComPortField->Refresh();
+    });
+    tabConfig_->OnRunFinished = [this](const ConfigRunResult& run) { RecordRun(*tabConfig_, run); };
+    ApplySettings(*this, LoadSettings());
 }
 
 QSize TfrmMain::OpeningSize(const QSize& room) const
@@ -86,10 +101,13 @@ void TfrmMain::closeEvent(QCloseEvent* event)
 {
     bool canClose = true;
     RunGuarded([&] { FormCloseQuery(canClose); });
-    if (canClose)
+    if (canClose) {
+        // A settings file that cannot be written is no reason to keep the window open.
+        RunGuarded([&] { SaveSettings(SettingsOf(*this)); });
         event->accept();
-    else
+    } else {
         event->ignore();
+    }
 }
 
 }  // namespace veltro::app

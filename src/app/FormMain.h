@@ -4,11 +4,17 @@
 // controls and handlers to the page. Its size follows from the pages' layouts, so every
 // text fits at the font the desktop gives; it opens at least as large as the pages were
 // first drawn (674 × 604) and may be made larger, the extra room going to the phasor
-// diagram and the logs.
+// diagram and the logs. Around the pages: the menu bar, the settings kept between runs
+// (put back at start, saved on close), a job record after every configuration run, and
+// the port labels following the adapters plugged in and pulled out.
 
 #include <QWidget>
 
 class QTimer;
+
+namespace veltro::platform {
+class PortWatcher;
+}
 
 namespace veltro::app {
 
@@ -50,6 +56,7 @@ private:
     PageConfig* tabConfig_;
     PageMonitor* tabTest_;
     PageDecode* TabSheet1_;
+    platform::PortWatcher* portWatcher_;
 };
 
 }  // namespace veltro::app

@@ -5,6 +5,7 @@
 #include "app/Guard.h"
 #include "app/InputRules.h"
 #include "app/LostPort.h"
+#include "app/PortField.h"
 #include "app/PortHelp.h"
 #include "app/SerialSettingsText.h"
 #include "app/TextFit.h"
@@ -13,6 +14,7 @@
 #include "link/Iec1107.h"
 #include "link/LinkClasses.h"
 #include "link/LinkSerial.h"
+#include "platform/UiDispatcher.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -180,7 +182,10 @@ void PageConfig::CreateIecGroup(QVBoxLayout* page)
     editIECComPort = AddEdit(group, "editIECComPort", QStringLiteral("1"));
     udIECComPort = new UpDown(editIECComPort, 1, 200, 1, group);
     udIECComPort->setObjectName(QStringLiteral("udIECComPort"));
-    grid->addLayout(NumberField(editIECComPort, udIECComPort), 1, 0);
+    IECPortField = new PortField(editIECComPort, udIECComPort, group, "lblIECComPortDevice", "btnIECComPortList");
+    lblIECComPortDevice = IECPortField->Label();
+    btnIECComPortList = IECPortField->Picker();
+    grid->addLayout(IECPortField->NumberLayout(), 1, 0);
     cmbIECBps = AddCombo(group, "cmbIECBps", {"19200", "9600", "4800", "2400", "1200", "600", "300"}, "9600");
     place("Bit per secondo", 1, 0, cmbIECBps);
     cmbIECParity = AddCombo(group, "cmbIECParity", kParityItems, "Pari");
@@ -189,7 +194,9 @@ void PageConfig::CreateIecGroup(QVBoxLayout* page)
     place("Bit di dati", 3, 0, cmbIECDatabits);
     cmbIECStopbits = AddCombo(group, "cmbIECStopbits", kStopItems, "1");
     place("Bit di stop", 4, 0, cmbIECStopbits);
-    grid->setRowMinimumHeight(2, 6);
+    // What the port number stands for, under it, with the whole row as its room.
+    grid->addWidget(lblIECComPortDevice, 2, 0, 1, 5);
+    grid->setRowMinimumHeight(2, lblIECComPortDevice->sizeHint().height() + 6);
 
     editCommIdent = AddEdit(group, "editCommIdent", QString());
     SetHint(editCommIdent, QStringLiteral("Identificativo di comunicazione"));
@@ -387,6 +394,7 @@ bool PageConfig::ReadConfiguration(const std::string& commIdent)
                 }
                 std::string value;
                 iec.GetValueText(value);
+                run_.registers[code] = value;
                 show(value);
                 return true;
             };
@@ -472,11 +480,14 @@ bool PageConfig::WriteConfiguration(const std::string& commIdent)
                 log("Errore nella scrittura del registro 0.0.7");
                 return false;
             }
+            run_.registers["0.0.7"] = address;
             log("Scrittura configurazione seriale modbus");
-            if (!iec.WriteData("0.0.8", SerialSettingsToWrite())) {
+            const std::string settings = SerialSettingsToWrite();
+            if (!iec.WriteData("0.0.8", settings)) {
                 log("Errore nella scrittura del registro 0.0.8");
                 return false;
             }
+            run_.registers["0.0.8"] = settings;
             return true;
         });
         log("Disconnessione fisica");
@@ -518,16 +529,19 @@ void PageConfig::btnReadConfigClick()
         return;
     }
     SetRunControlsEnabled(false, true);
+    StartRun(false);
     bool result = false;
     try {
         result = ReadConfiguration(Text(editCommIdent));
     } catch (...) {
         SetRunControlsEnabled(true, false);
         EnableWriteControls(false);
+        FinishRun(false, platform::ExceptionMessage(std::current_exception()));
         throw;
     }
     SetRunControlsEnabled(true, false);
     EnableWriteControls(result);
+    FinishRun(result);
 }
 
 void PageConfig::btnWriteConfigClick()
@@ -539,13 +553,33 @@ void PageConfig::btnWriteConfigClick()
         return;
     }
     SetRunControlsEnabled(false, true);
+    StartRun(true);
+    bool result = false;
     try {
-        WriteConfiguration(Text(editCommIdent));
+        result = WriteConfiguration(Text(editCommIdent));
     } catch (...) {
         SetRunControlsEnabled(true, true);
+        FinishRun(false, platform::ExceptionMessage(std::current_exception()));
         throw;
     }
     SetRunControlsEnabled(true, true);
+    FinishRun(result);
+}
+
+void PageConfig::StartRun(bool write)
+{
+    run_ = ConfigRunResult{write, false, {}, {}};
+    running_ = true;
+}
+
+// A run that ended in an exception is reported as well, before its error box.
+void PageConfig::FinishRun(bool success, std::string error)
+{
+    running_ = false;
+    run_.success = success;
+    run_.error = std::move(error);
+    if (OnRunFinished)
+        OnRunFinished(run_);
 }
 
 }  // namespace veltro::app

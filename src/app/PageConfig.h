@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <functional>
+#include <map>
 #include <string>
 
 class QCheckBox;
@@ -15,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QToolButton;
 class QVBoxLayout;
 
 namespace veltro::link {
@@ -23,11 +26,30 @@ class TLinkSerial;
 
 namespace veltro::app {
 
+class DeviceLabel;
+class PortField;
 class UpDown;
+
+// What a finished read or write run got from or gave to the meter.
+struct ConfigRunResult {
+    bool write = false;
+    bool success = false;
+    // The registers the run read ("0.0.1", "0.0.7", "0.0.8") or wrote ("0.0.7", "0.0.8"),
+    // with the values the meter sent or was sent; a register the run did not get to is absent.
+    std::map<std::string, std::string> registers;
+    // The error that cut the run short, as its error box says it; empty when none did.
+    std::string error;
+};
 
 class PageConfig : public QWidget {
 public:
     explicit PageConfig(QWidget* parent = nullptr);
+
+    // Raised once every read or write run has ended, however it ended, with the page
+    // showing its result.
+    std::function<void(const ConfigRunResult&)> OnRunFinished;
+    // True from the start of a read or write run to its end.
+    bool RunInProgress() const { return running_; }
 
     void EnableWriteControls(bool enable);
     void QueryParamChange();
@@ -47,6 +69,9 @@ public:
     QGroupBox* grpIECSerialConfig;
     QLineEdit* editIECComPort;
     UpDown* udIECComPort;
+    PortField* IECPortField;
+    DeviceLabel* lblIECComPortDevice;
+    QToolButton* btnIECComPortList;
     QComboBox* cmbIECBps;
     QComboBox* cmbIECParity;
     QComboBox* cmbIECDatabits;
@@ -83,6 +108,11 @@ private:
     void ShowSerialSettings(const std::string& value);
     std::string SerialSettingsToWrite() const;
     void ConfigureLink(link::TLinkSerial& link) const;
+    void StartRun(bool write);
+    void FinishRun(bool success, std::string error = {});
+
+    ConfigRunResult run_;
+    bool running_ = false;
 };
 
 }  // namespace veltro::app

@@ -6,6 +6,7 @@
 #include "app/Guard.h"
 #include "app/ModuleRegisters.h"
 #include "app/PolarFrame.h"
+#include "app/PortField.h"
 #include "app/PortHelp.h"
 #include "app/InputRules.h"
 #include "app/TextFit.h"
@@ -395,8 +396,16 @@ void PageMonitor::listLogDblClick()
 {
     pnlDebug->show();
     memoDebug->clear();
+    for (const QString& line : StatisticsLines())
+        memoDebug->appendPlainText(line);
+}
+
+QStringList PageMonitor::StatisticsLines() const
+{
+    QStringList lines;
     for (const std::string& line : FStats.Lines(DateTimeText, LongTimeText))
-        memoDebug->appendPlainText(QString::fromStdString(line));
+        lines << QString::fromStdString(line);
+    return lines;
 }
 
 void PageMonitor::memoDebugDblClick()
@@ -430,7 +439,10 @@ void PageMonitor::CreateModbusGroup(QVBoxLayout* page)
     editComPort = AddEdit(grpModbus, "editComPort", QStringLiteral("1"));
     udComPort = new UpDown(editComPort, 1, 200, 1, grpModbus);
     udComPort->setObjectName(QStringLiteral("udComPort"));
-    grid->addLayout(NumberField(editComPort, udComPort), 0, 3);
+    ComPortField = new PortField(editComPort, udComPort, grpModbus, "lblComPortDevice", "btnComPortList");
+    lblComPortDevice = ComPortField->Label();
+    btnComPortList = ComPortField->Picker();
+    grid->addLayout(ComPortField->NumberLayout(), 0, 3);
     label("Bit per secondo", 2, 0);
     cmbMB2Bps = AddCombo(grpModbus, "cmbMB2Bps", {"19200", "9600", "4800", "2400"}, "9600");
     grid->addWidget(cmbMB2Bps, 0, 5);
@@ -443,6 +455,8 @@ void PageMonitor::CreateModbusGroup(QVBoxLayout* page)
     label("Bit di stop", 2, 1);
     cmbMB2Stopbits = AddCombo(grpModbus, "cmbMB2Stopbits", {"1", "2"}, "1");
     grid->addWidget(cmbMB2Stopbits, 1, 5);
+    // What the port number stands for, under the port's column to the group's edge.
+    grid->addWidget(lblComPortDevice, 2, 2, 1, 4);
 
     DigitsKeyPress(editMBAddress);
     DigitsKeyPress(editComPort);

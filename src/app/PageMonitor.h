@@ -22,6 +22,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
 class QTimer;
+class QToolButton;
 class QVBoxLayout;
 
 namespace veltro::phasor {
@@ -30,7 +31,9 @@ class TPolarDiagram;
 
 namespace veltro::app {
 
+class DeviceLabel;
 class PolarFrame;
+class PortField;
 class RegisterBlock;
 class UpDown;
 
@@ -55,6 +58,8 @@ public:
     // The statistics panel: shown and filled on a double-click on the log, hidden by a
     // double-click on itself; "Reset" zeroes every counter and time.
     void listLogDblClick();
+    // The statistics panel's lines as they stand now.
+    QStringList StatisticsLines() const;
     void memoDebugDblClick();
     void Button1Click();
 
@@ -73,6 +78,9 @@ public:
     UpDown* udMBAddress;
     QLineEdit* editComPort;
     UpDown* udComPort;
+    PortField* ComPortField;
+    DeviceLabel* lblComPortDevice;
+    QToolButton* btnComPortList;
     QComboBox* cmbMB2Bps;
     QComboBox* cmbMB2Databits;
     QComboBox* cmbMB2Parity;

@@ -9,6 +9,7 @@
 #include "app/PageControl.h"
 #include "app/PageDecode.h"
 #include "app/PageMonitor.h"
+#include "app/PortField.h"
 #include "phasor/PolarDiagram.h"
 #include "simulator/ModuleModel.h"
 #include "simulator/Simulator.h"
@@ -21,10 +22,12 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QStyleOption>
 #include <QTableWidget>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -74,6 +77,19 @@ public:
                 Group(group);
             else if (auto* grid = qobject_cast<QTableWidget*>(w))
                 Grid(grid);
+            else if (auto* tool = qobject_cast<QToolButton*>(w))
+                ToolButton(tool);
+        }
+    }
+
+    // Every menu's title in the bar, none pushed into an overflow button.
+    void MenuBar(QMenuBar* bar)
+    {
+        for (QAction* menu : bar->actions()) {
+            const QRect room = bar->actionGeometry(menu);
+            if (!bar->rect().contains(room))
+                problems << QStringLiteral("menu \"%1\": outside the menu bar").arg(menu->text());
+            Fits(bar, QString(menu->text()).remove(QLatin1Char('&')), room.width());
         }
     }
 
@@ -100,6 +116,11 @@ private:
 
     void Label(QLabel* label)
     {
+        // A port's device label shortens a long adapter name to its room, but has room
+        // for what a pseudo-terminal is.
+        if (auto* device = dynamic_cast<app::DeviceLabel*>(label); device && device->text() != device->FullText())
+            problems << QStringLiteral("%1: \"%2\" shown as \"%3\"")
+                            .arg(Name(label), device->FullText(), label->text());
         if (label->text().isEmpty())
             return;
         Fits(label, label->text(), label->contentsRect().width());
@@ -125,6 +146,13 @@ private:
         const int room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
         const int icon = button->icon().isNull() ? 0 : button->iconSize().width() + 4;
         Fits(button, button->text(), room - icon);
+    }
+
+    // A tool button (the port list's "...") as large as its text asks.
+    void ToolButton(QToolButton* button)
+    {
+        if (!button->text().isEmpty() && button->width() < button->sizeHint().width())
+            problems << QStringLiteral("%1: narrower than its text").arg(Name(button));
     }
 
     void Combo(QComboBox* combo)
@@ -214,6 +242,7 @@ protected:
             QApplication::processEvents();
             walk.Page(window->pageControl()->widget(i));
         }
+        walk.MenuBar(window->findChild<QMenuBar*>());
         return walk.problems;
     }
 

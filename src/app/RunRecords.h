@@ -1,0 +1,14 @@
+#pragma once
+// The job record of every finished "1. Leggi" and "2. Scrivi" run. When no record can be
+// written, the reason goes under the run's log in its memo: the run's result, its log
+// and the values it filled in stay as they are, and no box stops the technician.
+
+namespace veltro::app {
+
+class PageConfig;
+struct ConfigRunResult;
+
+// Writes the record of the run that just ended, from the page as the run left it.
+void RecordRun(PageConfig& page, const ConfigRunResult& run);
+
+}  // namespace veltro::app
