@@ -49,7 +49,7 @@ PortField::PortField(QLineEdit* edit, UpDown* upDown, QWidget* parent, const cha
     label_->setObjectName(QString::fromLatin1(labelName));
     picker_->setObjectName(QString::fromLatin1(buttonName));
     picker_->setText(QStringLiteral("..."));
-    picker_->setToolTip(QStringLiteral("Elenca le porte seriali presenti e sceglie quella da usare"));
+    picker_->setToolTip(QStringLiteral("Elenca le porte seriali presenti per sceglierne una"));
     // The list is made when it opens, so it shows the devices present at that moment.
     connect(picker_, &QToolButton::clicked, this, Guarded([this] {
         FillMenu();
