@@ -9,7 +9,6 @@
 #include "app/PageMonitor.h"
 #include "app/TextFile.h"
 
-#include <QApplication>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
@@ -46,8 +45,6 @@ QString AskFileName(QWidget* parent, const QString& caption, const QString& name
 
 void Save(const QString& path, const QByteArray& content)
 {
-    if (path.isEmpty())
-        return;
     const SaveOutcome saved = SaveFileAtomically(path, content);
     if (!saved.ok)
         ShowErrorBox(QStringLiteral("Impossibile salvare il file %1: %2.").arg(path, saved.error));

@@ -262,7 +262,7 @@ public slots:
 
 }  // namespace
 
-TEST_F(Desktop, TheRecordsFolderOpensOnTheDesktopAndTheAboutBoxNamesVersionAndLicence)
+TEST_F(Desktop, TheMenuOpensTheRecordsFolderNamesVersionAndLicenceAndReportsAFileItCannotWrite)
 {
     ASSERT_NO_FATAL_FAILURE(Open());
     UrlCatcher desktop;
@@ -278,6 +278,16 @@ TEST_F(Desktop, TheRecordsFolderOpensOnTheDesktopAndTheAboutBoxNamesVersionAndLi
     ASSERT_EQ(boxes.Texts().size(), 1);
     EXPECT_TRUE(boxes.Texts()[0].contains(QStringLiteral("0.1.0")) && boxes.Texts()[0].contains(QStringLiteral("MIT")))
         << boxes.Texts()[0].toStdString();
+
+    // A file that cannot be written is said so.
+    QTemporaryDir out;
+    const QString blocked = out.filePath(QStringLiteral("file"));
+    QFile(blocked).open(QIODevice::WriteOnly);
+    AnswerFileDialog(blocked + QStringLiteral("/valori.csv"));
+    Action("actExportCsv")->trigger();
+    ASSERT_EQ(boxes.Texts().size(), 2);
+    EXPECT_TRUE(boxes.Texts()[1].startsWith(QStringLiteral("Impossibile salvare il file ")))
+        << boxes.Texts()[1].toStdString();
 }
 
 namespace {
