@@ -453,16 +453,15 @@ std::int32_t SerialLine::ReceiveRtuFrame(std::uint8_t* Dest, std::int32_t Room, 
 
 // The rest of a reply cannot be complete before its characters have crossed the line. A
 // UART or USB adapter hands bytes over in chunks, but a line that delivers them one at a
-// time would wake the worker for every character; waiting out their line time first saves
-// that. A close cuts the pause short (false); the silence that ends a frame which turns out
-// broken is counted from the pause's end.
+// time would wake the worker for every character; waiting out their whole line time first
+// saves that. The pause is bounded only by the receive time-out: a close cuts it short
+// (false), and the silence that ends a frame which turns out broken is counted from the
+// pause's end.
 bool SerialLine::PauseForLineTime(std::int32_t Characters, ReceiveClock& Clock)
 {
-    constexpr auto MaxPause = std::chrono::microseconds(20000);
     if (Characters <= 0)
         return true;
-    auto Pause = std::min(std::chrono::microseconds(static_cast<std::int64_t>(Characters) * FCharTimeUs.load()),
-                          MaxPause);
+    auto Pause = std::chrono::microseconds(static_cast<std::int64_t>(Characters) * FCharTimeUs.load());
     Pause = std::min<std::chrono::microseconds>(Pause, Clock.Limit(std::chrono::ceil<milliseconds>(Pause)));
     const bool Whole = PauseUnlessAborted(std::chrono::steady_clock::now() + Pause);
     Clock.Update();
