@@ -73,27 +73,35 @@ void TPolarDiagram::SetCurrentArrow(int Index, const QString& Phase, const QStri
     RequestRepaint();
 }
 
+// A poll that brings the values already shown repaints nothing: the whole diagram is
+// drawn again for any change, which is the most a poll costs the window.
 void TPolarDiagram::SetVoltage(int Index, double Magnitude, double Angle) {
     TPolarArrow& v = FVoltages.at(static_cast<std::size_t>(Index));
+    const bool same = v.Magnitude == Magnitude && v.Angle == Angle;
     v.Magnitude = Magnitude;
     v.Angle = Angle;
     const TPolarArrow& c = FCurrents[static_cast<std::size_t>(Index)];
-    SetCurrent(Index, c.Magnitude, c.Phi);
+    SetCurrent(Index, c.Magnitude, c.Phi);  // the current turns with its voltage
+    if (!same) RequestRepaint();
 }
 
 void TPolarDiagram::SetCurrent(int Index, double Magnitude, double Phi) {
     const std::size_t i = static_cast<std::size_t>(Index);
     TPolarArrow& c = FCurrents.at(i);
+    const double angle = FVoltages[i].Angle + Phi;
+    if (c.Magnitude == Magnitude && c.Phi == Phi && c.Angle == angle) return;
     c.Magnitude = Magnitude;
     c.Phi = Phi;
-    c.Angle = FVoltages[i].Angle + Phi;
+    c.Angle = angle;
     RequestRepaint();
 }
 
 void TPolarDiagram::SetFrequency(double Value) {
     if (Value > 0.0) {
+        // Shown to a tenth of a hertz: a change below that draws nothing new.
+        const bool same = FFrequency > 0.0 && LocaleFixed(FFrequency, 1) == LocaleFixed(Value, 1);
         FFrequency = Value;
-        RequestRepaint();
+        if (!same) RequestRepaint();
     } else {
         FFrequency = -1.0;
     }

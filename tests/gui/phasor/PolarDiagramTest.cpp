@@ -335,6 +335,22 @@ TEST_F(PolarDiagram, ClearingTheFrequencyWaitsForTheNextPaint) {
     EXPECT_EQ(d.requests, requests + 1);
 }
 
+TEST_F(PolarDiagram, APollThatBringsTheValuesShownAsksForNoRepaint) {
+    Feed(d);
+    const int requests = d.requests;
+    Feed(d);
+    d.SetFrequency(49.98);  // "50,0 Hz" either way
+    EXPECT_EQ(d.requests, requests);
+
+    d.SetFrequency(50.06);  // "50,1 Hz"
+    EXPECT_EQ(d.requests, requests + 1);
+    d.SetVoltage(0, 231.5, 0.0);
+    EXPECT_GT(d.requests, requests + 1);
+    const int afterVoltage = d.requests;
+    d.SetCurrent(2, 4.0, Deg(32.0));
+    EXPECT_GT(d.requests, afterVoltage);
+}
+
 TEST_F(PolarDiagram, HintFollowsThePointerOntoATip) {
     QLocale::setDefault(QLocale(QStringLiteral("it_IT")));
     d.resize(420, 300);  // S = 300, with room on the right for the hint box
