@@ -9,6 +9,7 @@
 #include "app/PortField.h"
 #include "app/PortHelp.h"
 #include "app/InputRules.h"
+#include "app/LogLines.h"
 #include "app/TextFit.h"
 #include "app/UpDown.h"
 #include "app/Widgets.h"
@@ -532,7 +533,7 @@ void PageMonitor::CreateLog(QVBoxLayout* page)
     listLog = new QListWidget(group);
     listLog->setObjectName(QStringLiteral("listLog"));
     listLog->setFrameShape(QFrame::NoFrame);
-    listLog->setUniformItemSizes(true);  // one text line each: no per-item size pass on every add
+    FLogLines = new LogLines(listLog, kLogLimit);
     // Six lines unless the window is made taller: every new line repaints the lines in
     // view, and long frames make that the main cost of polling.
     listLog->setMinimumHeight(6 * listLog->fontMetrics().lineSpacing());
@@ -571,14 +572,9 @@ bool PageMonitor::eventFilter(QObject* watched, QEvent* event)
 
 void PageMonitor::AddLog(const QString& msg)
 {
-    listLog->setUpdatesEnabled(false);
-    if (listLog->count() > kLogLimit)
-        delete listLog->takeItem(0);
     const QString line = FormatLongTime(QTime::currentTime()) + QLatin1Char(' ') + msg;
     platform::DebugOutput(line.toStdString());
-    listLog->addItem(line);
-    listLog->scrollToBottom();
-    listLog->setUpdatesEnabled(true);
+    FLogLines->Append(line);
 }
 
 }  // namespace veltro::app

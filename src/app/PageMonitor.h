@@ -32,6 +32,7 @@ class TPolarDiagram;
 namespace veltro::app {
 
 class DeviceLabel;
+class LogLines;
 class PolarFrame;
 class PortField;
 class RegisterBlock;
@@ -96,6 +97,7 @@ public:
     QLabel* lblPowerS;
     QTableWidget* gridProfiles;
     QListWidget* listLog;
+    LogLines* FLogLines;  // the log's line limit and paced painting
     QWidget* pnlDebug;
     QPlainTextEdit* memoDebug;
     QPushButton* Button1;

@@ -2,6 +2,7 @@
 // configuration page after a read of the simulated meter, the monitoring page polling
 // the simulated module, the decoding page with its sample values. Runs offscreen.
 #include "app/FormMain.h"
+#include "app/LogLines.h"
 #include "app/PageConfig.h"
 #include "app/PageControl.h"
 #include "app/PageDecode.h"
@@ -47,7 +48,9 @@ bool ShowPolling(veltro::app::TfrmMain& window, int modulePort)
     page.editMBAddress->setText(QStringLiteral("178"));  // the automatic address of serial 12345678
     page.btnStartStop->click();
     // Two full rounds of the three blocks, so every value on the page is live.
-    return QTest::qWaitFor([&] { return page.FStats.FResponses >= 6; }, 20000);
+    const bool live = QTest::qWaitFor([&] { return page.FStats.FResponses >= 6; }, 20000);
+    page.FLogLines->PaintNow();  // the log paints at its own pace; the picture shows it now
+    return live;
 }
 
 void ShowSamples(veltro::app::TfrmMain& window)
