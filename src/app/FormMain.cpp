@@ -8,6 +8,8 @@
 #include "app/PageMonitor.h"
 #include "app/PortField.h"
 #include "app/RunRecords.h"
+#include "app/ScanRun.h"
+#include "app/VerifyRun.h"
 #include "app/WindowSettings.h"
 #include "platform/PortWatcher.h"
 
@@ -56,6 +58,8 @@ TfrmMain::TfrmMain(QWidget* parent)
         tabTest_->ComPortField->Refresh();
     });
     tabConfig_->OnRunFinished = [this](const ConfigRunResult& run) { RecordRun(*tabConfig_, run); };
+    // The configuration check uses the RS485 port of "Controllo", one job at a time.
+    tabConfig_->SetRs485Line(&tabTest_->FLine);
     ApplySettings(*this, LoadSettings());
 }
 
@@ -91,10 +95,13 @@ void TfrmMain::PageControlChanging(bool& allowChange) const
 
 void TfrmMain::FormCloseQuery(bool&)
 {
-    // Closing while polling stops it first, which also closes the Modbus port; the
-    // window closes either way.
+    // Closing while polling stops it first, which also closes the Modbus port; a module
+    // search or a configuration check ends at once, its port closed. The window closes
+    // either way.
     if (tabTest_->FRunning)
         tabTest_->btnStartStop->click();
+    tabTest_->FScan->Stop();
+    tabConfig_->FVerify->Stop();
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event)

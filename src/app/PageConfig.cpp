@@ -10,6 +10,7 @@
 #include "app/SerialSettingsText.h"
 #include "app/TextFit.h"
 #include "app/UpDown.h"
+#include "app/VerifyRun.h"
 #include "app/Widgets.h"
 #include "link/Iec1107.h"
 #include "link/LinkClasses.h"
@@ -162,6 +163,19 @@ PageConfig::PageConfig(QWidget* parent) : QWidget(parent)
     grpMBSerialConfig->setEnabled(false);
 }
 
+PageConfig::~PageConfig() = default;
+
+bool PageConfig::RunInProgress() const
+{
+    return running_ || FVerify->Busy();
+}
+
+void PageConfig::SetRs485Line(LineUse* line)
+{
+    FVerify->SetLine(line);
+    btnVerifyConfig->setEnabled(FVerify->Available());
+}
+
 void PageConfig::CreateIecGroup(QVBoxLayout* page)
 {
     auto* top = new QHBoxLayout;
@@ -310,6 +324,17 @@ void PageConfig::CreateWriteColumn(QHBoxLayout* columns)
     column->addWidget(btnWriteConfig);
     memoLog2 = AddMemo(this, "memoLog2");
     column->addWidget(memoLog2, 1);
+    // Under the log it writes its steps into: the check follows the write.
+    btnVerifyConfig = new QPushButton(QStringLiteral("3. Verifica"), this);
+    btnVerifyConfig->setObjectName(QStringLiteral("btnVerifyConfig"));
+    btnVerifyConfig->setMinimumHeight(36);
+    btnVerifyConfig->setToolTip(
+        QStringLiteral("Legge la matricola dal modulo sulla porta RS485 del controllo, con l'indirizzo e le "
+                       "impostazioni appena lette o scritte, e la confronta con quella del contatore"));
+    btnVerifyConfig->setEnabled(false);
+    column->addWidget(btnVerifyConfig);
+    FVerify = std::make_unique<VerifyRun>(*this);
+    FVerify->OnBusy = [this](bool busy) { ShowVerifyBusy(busy); };
 }
 
 void PageConfig::ConnectHandlers()
@@ -331,6 +356,7 @@ void PageConfig::ConnectHandlers()
     connect(chkMBAutoConfig, &QCheckBox::toggled, this, Guarded([this] { chkMBAutoConfigClick(); }));
     connect(btnReadConfig, &QPushButton::clicked, this, Guarded([this] { btnReadConfigClick(); }));
     connect(btnWriteConfig, &QPushButton::clicked, this, Guarded([this] { btnWriteConfigClick(); }));
+    connect(btnVerifyConfig, &QPushButton::clicked, this, Guarded([this] { FVerify->Begin(); }));
 }
 
 void PageConfig::EnableWriteControls(bool enable)
@@ -353,9 +379,7 @@ void PageConfig::udIECComPortChangingEx(bool&, int, int)
 
 void PageConfig::chkAutoAddressClick()
 {
-    int32_t serial = 0;
-    const int remainder = TryStrToInt(editMeterIdent->text().toStdString(), serial) ? serial % 100 : 0;
-    editAutoAddress->setText(QString::number(remainder + 100));
+    editAutoAddress->setText(QString::number(AutomaticAddress(editMeterIdent->text().toStdString())));
     editServerAddress->setEnabled(!chkAutoAddress->isChecked());
 }
 
@@ -514,6 +538,7 @@ std::string PageConfig::SerialSettingsToWrite() const
 void PageConfig::SetRunControlsEnabled(bool enable, bool includeWriteGroups)
 {
     btnReadConfig->setEnabled(enable);
+    btnVerifyConfig->setEnabled(enable && FVerify->Available() && !FVerify->Busy());
     grpIECSerialConfig->setEnabled(enable);
     editCommIdent->setEnabled(enable);
     editPassword->setEnabled(enable);
@@ -566,6 +591,18 @@ void PageConfig::btnWriteConfigClick()
     FinishRun(result);
 }
 
+// The check locks the controls as the runs do, and gives the write controls back as
+// they were.
+void PageConfig::ShowVerifyBusy(bool busy)
+{
+    if (busy)
+        writeEnabledBeforeVerify_ = btnWriteConfig->isEnabled();
+    SetRunControlsEnabled(!busy, busy);
+    if (!busy)
+        EnableWriteControls(writeEnabledBeforeVerify_);
+    btnVerifyConfig->setEnabled(!busy && FVerify->Available());
+}
+
 void PageConfig::StartRun(bool write)
 {
     run_ = ConfigRunResult{write, false, {}, {}};
@@ -578,6 +615,8 @@ void PageConfig::FinishRun(bool success, std::string error)
     running_ = false;
     run_.success = success;
     run_.error = std::move(error);
+    FVerify->RunFinished(run_);
+    btnVerifyConfig->setEnabled(FVerify->Available());
     if (OnRunFinished)
         OnRunFinished(run_);
 }

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 class QCheckBox;
@@ -27,8 +28,10 @@ class TLinkSerial;
 namespace veltro::app {
 
 class DeviceLabel;
+class LineUse;
 class PortField;
 class UpDown;
+class VerifyRun;
 
 // What a finished read or write run got from or gave to the meter.
 struct ConfigRunResult {
@@ -44,12 +47,15 @@ struct ConfigRunResult {
 class PageConfig : public QWidget {
 public:
     explicit PageConfig(QWidget* parent = nullptr);
+    ~PageConfig() override;
 
     // Raised once every read or write run has ended, however it ended, with the page
     // showing its result.
     std::function<void(const ConfigRunResult&)> OnRunFinished;
-    // True from the start of a read or write run to its end.
-    bool RunInProgress() const { return running_; }
+    // True from the start of a read, write or check run to its end.
+    bool RunInProgress() const;
+    // The RS485 port of the "Controllo" page, which "3. Verifica" checks the module on.
+    void SetRs485Line(LineUse* line);
 
     void EnableWriteControls(bool enable);
     void QueryParamChange();
@@ -96,6 +102,8 @@ public:
     // write column
     QPushButton* btnWriteConfig;
     QPlainTextEdit* memoLog2;
+    QPushButton* btnVerifyConfig;
+    std::unique_ptr<VerifyRun> FVerify;
 
 private:
     void CreateIecGroup(QVBoxLayout* page);
@@ -110,9 +118,11 @@ private:
     void ConfigureLink(link::TLinkSerial& link) const;
     void StartRun(bool write);
     void FinishRun(bool success, std::string error = {});
+    void ShowVerifyBusy(bool busy);
 
     ConfigRunResult run_;
     bool running_ = false;
+    bool writeEnabledBeforeVerify_ = false;
 };
 
 }  // namespace veltro::app

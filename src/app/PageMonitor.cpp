@@ -8,6 +8,7 @@
 #include "app/PolarFrame.h"
 #include "app/PortField.h"
 #include "app/PortHelp.h"
+#include "app/ScanRun.h"
 #include "app/InputRules.h"
 #include "app/LogLines.h"
 #include "app/TextFit.h"
@@ -163,6 +164,8 @@ PageMonitor::PageMonitor(QWidget* parent) : QWidget(parent)
     CreateModbus();
 }
 
+PageMonitor::~PageMonitor() = default;
+
 void PageMonitor::CreateModbus()
 {
     Timer1 = new QTimer(this);
@@ -192,6 +195,11 @@ void PageMonitor::CreateModbus()
     };
 
     connect(btnStartStop, &QPushButton::clicked, this, Guarded([this] { btnStartStopClick(); }));
+
+    FLine.PortName = [this] { return "COM" + std::to_string(udComPort->Position()); };
+    FLine.OnChanged = [this] { btnScan->setEnabled(FLine.Free()); };
+    FScan = std::make_unique<ScanRun>(*this);
+    connect(btnScan, &QPushButton::clicked, this, Guarded([this] { FScan->Begin(); }));
 }
 
 void PageMonitor::ShowStartStop(bool running)
@@ -221,6 +229,8 @@ void PageMonitor::StartPolling()
         const QString phase = QStringLiteral("L%1").arg(i + 1);
         FDiagram->SetCurrentArrow(i, phase, QStringLiteral("CL%1").arg(i + 1), 0.0, angles[i], 2, Qt::SolidLine);
     }
+    if (const QString refusal = FLine.Refusal(LineJob::Polling); !refusal.isEmpty())
+        return ShowNotice(this, refusal);
     ConfigureConnection();
     try {
         mbConn->SetActive(true);
@@ -235,6 +245,7 @@ void PageMonitor::StartPolling()
     Timer1->start();
     grpModbus->setEnabled(false);
     FRunning = true;
+    FLine.Take(LineJob::Polling, mbConn->Port());
     ShowStartStop(true);
 }
 
@@ -265,6 +276,7 @@ void PageMonitor::StopPolling()
     grpModbus->setEnabled(true);
     mbConn->SetActive(false);
     FRunning = false;
+    FLine.Release(LineJob::Polling);
     ShowStartStop(false);
 }
 
@@ -458,6 +470,10 @@ void PageMonitor::CreateModbusGroup(QVBoxLayout* page)
     grid->addWidget(cmbMB2Stopbits, 1, 5);
     // What the port number stands for, under the port's column to the group's edge.
     grid->addWidget(lblComPortDevice, 2, 2, 1, 4);
+    btnScan = new QPushButton(QStringLiteral("Cerca modulo"), grpModbus);
+    btnScan->setObjectName(QStringLiteral("btnScan"));
+    btnScan->setToolTip(QStringLiteral("Cerca il modulo sulla porta seriale: indirizzo e impostazioni di linea"));
+    grid->addWidget(btnScan, 2, 0, 1, 2);
 
     DigitsKeyPress(editMBAddress);
     DigitsKeyPress(editComPort);

@@ -3,6 +3,7 @@
 // the phasor diagram, the grids of totals and load-profile records, the power values
 // and the communication log.
 
+#include "app/LineUse.h"
 #include "app/LostPort.h"
 #include "app/PollStatistics.h"
 
@@ -36,11 +37,13 @@ class LogLines;
 class PolarFrame;
 class PortField;
 class RegisterBlock;
+class ScanRun;
 class UpDown;
 
 class PageMonitor : public QWidget {
 public:
     explicit PageMonitor(QWidget* parent = nullptr);
+    ~PageMonitor() override;
 
     // One line in the communication log: local long time, a blank, the message. The
     // log keeps the newest 101 lines; each line also goes to the debugger output.
@@ -68,6 +71,8 @@ public:
     int FPollPhase = 0;     // register block the next tick requests
     PollStatistics FStats;
     LostPort FLostPort;     // the adapter went away while polling: reopened at the ticks
+    LineUse FLine;          // polling, the module search or a configuration check holds the port
+    std::unique_ptr<ScanRun> FScan;  // "Cerca modulo"
     phasor::TPolarDiagram* FDiagram;
     QTimer* Timer1;
     // The client is declared after the connection so it is released first.
@@ -87,6 +92,7 @@ public:
     QComboBox* cmbMB2Parity;
     QComboBox* cmbMB2Stopbits;
     QPushButton* btnStartStop;
+    QPushButton* btnScan;
     QLabel* lblMatricola;
     QLabel* lblDateTime;
     QWidget* pnlPolar;

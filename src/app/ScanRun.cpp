@@ -1,0 +1,147 @@
+#include "app/ScanRun.h"
+
+#include "app/Guard.h"
+#include "app/LineUse.h"
+#include "app/PageMonitor.h"
+#include "app/PortHelp.h"
+#include "app/ProbeTexts.h"
+#include "app/UpDown.h"
+
+#include <QComboBox>
+
+namespace veltro::app {
+
+namespace {
+
+QStringList Items(const QComboBox* combo)
+{
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
+    return items;
+}
+
+}  // namespace
+
+ScanRun::ScanRun(PageMonitor& page) : page_(page) {}
+
+ScanRun::~ScanRun()
+{
+    // The scanner first: it raises nothing once gone, so nothing reaches the dialogs.
+    scanner_.reset();
+    delete progress_;
+    delete setup_;
+}
+
+ScanOptions ScanRun::Defaults() const
+{
+    ScanOptions options = last_.value_or(ScanOptions{});
+    options.Port = page_.FLine.PortName();
+    return options;
+}
+
+void ScanRun::Begin()
+{
+    if (Busy())
+        return;
+    if (const QString refusal = page_.FLine.Refusal(LineJob::Scan); !refusal.isEmpty())
+        return ShowNotice(&page_, refusal);
+    const ScanChoices choices{Items(page_.cmbMB2Bps), Items(page_.cmbMB2Parity), Items(page_.cmbMB2Stopbits)};
+    setup_ = new ScanSetupDialog(page_.window(), choices, Defaults());
+    setup_->setAttribute(Qt::WA_DeleteOnClose);
+    setup_->setWindowModality(Qt::WindowModal);
+    QObject::connect(setup_, &QDialog::finished, &page_, [this, dialog = setup_.data()](int result) {
+        // The dialog deletes itself once closed; the search's own dialog takes its place.
+        setup_ = nullptr;
+        if (result != QDialog::Accepted)
+            return;
+        const ScanOptions options = dialog->Options();
+        last_ = options;
+        try {
+            Start(options);
+        } catch (const std::exception& e) {
+            QString message = QString::fromStdString(e.what());
+            if (const QString hint = AccessDeniedHint(options.Port); !hint.isEmpty())
+                message += QStringLiteral("\n\n") + hint;
+            ShowErrorBox(message);
+        }
+    });
+    setup_->open();
+}
+
+void ScanRun::Start(const ScanOptions& options)
+{
+    if (!scanner_) {
+        scanner_ = std::make_unique<ModuleScanner>();
+        scanner_->OnProgress = [this](const ScanProgress& p) {
+            if (progress_)
+                progress_->ShowProgress(p);
+        };
+        scanner_->OnStationFound = [this](const FoundStation&) {
+            if (progress_)
+                progress_->ShowFinds(++stations_, disturbances_);
+        };
+        scanner_->OnDisturbance = [this](const LineDisturbance&) {
+            if (progress_)
+                progress_->ShowFinds(stations_, ++disturbances_);
+        };
+        scanner_->OnFinished = [this](const ScanResult& result) { Finished(result); };
+    }
+    // Raises when the port cannot be opened; then nothing has started.
+    scanner_->Start(options);
+    page_.FLine.Take(LineJob::Scan, options.Port);
+    stations_ = disturbances_ = 0;
+    page_.AddLog(QString::fromStdString("Ricerca del modulo sulla porta " + options.Port + " " +
+                                        SearchScope(options.Settings, options.FirstAddress, options.LastAddress)));
+    progress_ = new ScanProgressDialog(page_.window());
+    progress_->setWindowModality(Qt::WindowModal);
+    progress_->OnCancel = [this] {
+        if (scanner_)
+            scanner_->Cancel();
+    };
+    progress_->open();
+}
+
+void ScanRun::Finished(const ScanResult& result)
+{
+    CloseProgress();
+    page_.FLine.Release(LineJob::Scan);
+    for (const std::string& line : result.Lines())
+        page_.AddLog(QString::fromStdString(line));
+    if (!result.Stations.empty())
+        Fill(result.Stations.front());
+}
+
+// The first station found is the one the page polls next.
+void ScanRun::Fill(const FoundStation& station)
+{
+    page_.udMBAddress->SetPosition(station.Address);
+    const RtuSettings& s = station.Settings;
+    page_.cmbMB2Bps->setCurrentText(QString::number(s.BitRate()));
+    page_.cmbMB2Databits->setCurrentText(QString::fromUtf8(s.DataBitsName()));
+    page_.cmbMB2Parity->setCurrentText(QString::fromUtf8(s.ParityName()));
+    page_.cmbMB2Stopbits->setCurrentText(QString::fromUtf8(s.StopBitsName()));
+}
+
+void ScanRun::CloseProgress()
+{
+    if (progress_) {
+        progress_->hide();
+        progress_->deleteLater();
+        progress_ = nullptr;
+    }
+}
+
+void ScanRun::Stop()
+{
+    if (setup_)
+        setup_->close();
+    if (scanner_ && scanner_->Busy()) {
+        scanner_.reset();  // closes the port; no event follows
+        page_.AddLog(QStringLiteral("Ricerca del modulo interrotta"));
+    }
+    CloseProgress();
+    page_.FLine.Release(LineJob::Scan);
+}
+
+}  // namespace veltro::app

@@ -1,0 +1,110 @@
+#include "app/VerifyRun.h"
+
+#include "app/Common.h"
+#include "app/LineUse.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+namespace veltro::app {
+
+int AutomaticAddress(const std::string& meterSerial)
+{
+    int32_t serial = 0;
+    return (TryStrToInt(meterSerial, serial) ? serial % 100 : 0) + 100;
+}
+
+ModuleTarget TargetOfRun(const ConfigRunResult& run, const std::string& meterSerial)
+{
+    ModuleTarget target;
+    const auto value = [&](const char* code) {
+        const auto it = run.registers.find(code);
+        return it == run.registers.end() ? std::string() : it->second;
+    };
+    int32_t address = 0;
+    if (TryStrToInt(value("0.0.7"), address) && address >= 1 && address <= 247) {
+        target.Address = address;
+    } else {
+        target.Address = AutomaticAddress(meterSerial);
+        target.AutomaticAddress = true;
+    }
+    if (const std::optional<RtuSettings> settings = ParseRtuSettings(value("0.0.8"))) {
+        target.Settings = *settings;
+    } else {
+        target.DefaultSettings = true;
+    }
+    return target;
+}
+
+VerifyRun::VerifyRun(PageConfig& page) : page_(page) {}
+
+VerifyRun::~VerifyRun() = default;
+
+void VerifyRun::RunFinished(const ConfigRunResult& run)
+{
+    if (run.success)
+        last_ = run;
+    else
+        last_.reset();
+}
+
+void VerifyRun::Begin()
+{
+    if (Busy() || !Available())
+        return;
+    if (const QString refusal = line_->Refusal(LineJob::Verify); !refusal.isEmpty())
+        return ShowNotice(&page_, refusal);
+    const std::string serial = page_.editMeterIdent->text().toStdString();
+    const ModuleTarget module = TargetOfRun(*last_, serial);
+    VerifyTarget target;
+    target.Port = line_->PortName();
+    target.Address = module.Address;
+    target.Settings = module.Settings;
+    target.ExpectedSerial = serial;
+    target.Attempts = Attempts;
+    target.ReceiveTimeout = ReceiveTimeout;
+
+    if (!verifier_) {
+        verifier_ = std::make_unique<ConfigVerifier>();
+        verifier_->OnLog = [this](const std::string& line) { Log(line); };
+        verifier_->OnFinished = [this](TVerifyOutcome outcome, const std::string&) { Finished(outcome); };
+    }
+    outcome_.reset();
+    Log(last_->write ? "Verifica della configurazione scritta" : "Verifica della configurazione letta");
+    if (module.AutomaticAddress)
+        Log("Indirizzo automatico del modulo: " + std::to_string(module.Address));
+    if (module.DefaultSettings)
+        Log("Impostazioni predefinite del modulo: " + module.Settings.Text());
+    verifier_->Start(target);
+    line_->Take(LineJob::Verify, target.Port);
+    if (OnBusy)
+        OnBusy(true);
+}
+
+void VerifyRun::Log(const std::string& line)
+{
+    page_.memoLog2->appendPlainText(QString::fromStdString(line));
+}
+
+void VerifyRun::Finished(TVerifyOutcome outcome)
+{
+    outcome_ = outcome;
+    if (line_)
+        line_->Release(LineJob::Verify);
+    if (OnBusy)
+        OnBusy(false);
+}
+
+void VerifyRun::Stop()
+{
+    if (!Busy())
+        return;
+    verifier_.reset();  // closes the port; no event follows
+    Log("Verifica interrotta");
+    if (line_)
+        line_->Release(LineJob::Verify);
+    if (OnBusy)
+        OnBusy(false);
+}
+
+}  // namespace veltro::app

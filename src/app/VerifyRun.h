@@ -1,0 +1,74 @@
+#pragma once
+// "3. Verifica" on the "Configurazione" page: after a successful read or write run, the
+// module is asked over the RS485 port of the "Controllo" page, at the address and with
+// the line settings the run read or wrote, for the serial number it carries; the answer
+// is compared with the meter's serial number read through the optical port. The steps go
+// to the write log, the last line says the outcome. The check runs on the Modbus worker
+// and moves on posted events, so the window stays responsive while it runs.
+
+#include "app/ConfigVerifier.h"
+#include "app/PageConfig.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace veltro::app {
+
+class LineUse;
+
+// Where a module configured by a run answers. A blank or unusable address is the
+// automatic one (from the meter serial number), blank or unusable settings are the
+// module's defaults, 9600 8N1, as the module itself falls back to them.
+struct ModuleTarget {
+    int Address = 100;
+    RtuSettings Settings;
+    bool AutomaticAddress = false;
+    bool DefaultSettings = false;
+};
+ModuleTarget TargetOfRun(const ConfigRunResult& run, const std::string& meterSerial);
+// The automatic address: the serial number's last two digits plus 100 (100 when the
+// serial number is no number).
+int AutomaticAddress(const std::string& meterSerial);
+
+class VerifyRun {
+public:
+    explicit VerifyRun(PageConfig& page);
+    ~VerifyRun();  // ends a check at once, its port closed
+    VerifyRun(const VerifyRun&) = delete;
+    VerifyRun& operator=(const VerifyRun&) = delete;
+
+    // The port's holder list; without one no port is known and the check cannot run.
+    void SetLine(LineUse* line) { line_ = line; }
+    // A read or write run has ended: a successful one is what the next check checks.
+    void RunFinished(const ConfigRunResult& run);
+    // A successful run to check and a port to check it on.
+    bool Available() const { return last_.has_value() && line_; }
+
+    // The button: refused while another job holds the port, else the check starts.
+    void Begin();
+    // The window closes: the check ends now, its port closed.
+    void Stop();
+    bool Busy() const { return verifier_ && verifier_->Busy(); }
+
+    // Raised when a check starts (true) and when it has ended (false).
+    std::function<void(bool busy)> OnBusy;
+    std::optional<TVerifyOutcome> LastOutcome() const { return outcome_; }
+
+    // Attempts and time-out of each read; the defaults suit a real module.
+    int Attempts = 3;
+    std::chrono::milliseconds ReceiveTimeout{1000};
+
+private:
+    void Log(const std::string& line);
+    void Finished(TVerifyOutcome outcome);
+
+    PageConfig& page_;
+    LineUse* line_ = nullptr;
+    std::optional<ConfigRunResult> last_;
+    std::unique_ptr<ConfigVerifier> verifier_;
+    std::optional<TVerifyOutcome> outcome_;
+};
+
+}  // namespace veltro::app
