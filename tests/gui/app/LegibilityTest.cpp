@@ -10,6 +10,8 @@
 #include "app/PageDecode.h"
 #include "app/PageMonitor.h"
 #include "app/PortField.h"
+#include "app/ScanDialogs.h"
+#include "app/ScanRun.h"
 #include "phasor/PolarDiagram.h"
 #include "simulator/ModuleModel.h"
 #include "simulator/Simulator.h"
@@ -246,6 +248,29 @@ protected:
         return walk.problems;
     }
 
+    // The module search's dialogs: the choices as "Cerca modulo" opens them, the progress
+    // with its longest line.
+    QStringList WalkScanDialogs()
+    {
+        Walk walk;
+        app::PageMonitor& page = *window->tabTest();
+        window->pageControl()->setCurrentWidget(&page);
+        page.btnScan->click();
+        app::ScanSetupDialog* setup = page.FScan->SetupDialog();
+        if (!setup)
+            return {QStringLiteral("no setup dialog")};
+        QApplication::processEvents();
+        walk.Page(setup);
+        setup->reject();
+        app::ScanProgressDialog progress(window.get());
+        progress.ShowProgress({*app::ParseRtuSettings("19200 8E2"), 247, 5926, 5928, std::chrono::hours(88)});
+        progress.ShowFinds(247, 5928);
+        progress.show();
+        QApplication::processEvents();
+        walk.Page(&progress);
+        return walk.problems;
+    }
+
     void ReadTheMeter()
     {
         app::PageConfig& page = *window->tabConfig();
@@ -338,6 +363,7 @@ TEST_P(Legibility, EveryTextFitsItsRoom)
     EXPECT_EQ(WalkAllPages().join(QLatin1Char('\n')).toStdString(), "") << "with live values";
     ASSERT_NO_FATAL_FAILURE(ShowWidestValues());
     EXPECT_EQ(WalkAllPages().join(QLatin1Char('\n')).toStdString(), "") << "with the widest values";
+    EXPECT_EQ(WalkScanDialogs().join(QLatin1Char('\n')).toStdString(), "") << "the module search's dialogs";
     // The diagram keeps the size at which it draws its table, frequency and hints.
     ASSERT_TRUE(window->tabTest()->FDiagram->Render());
     EXPECT_GT(window->tabTest()->FDiagram->Metrics().R, 100);
