@@ -1,5 +1,6 @@
 // Writes a picture of each page of the main window into a folder, for the README: the
-// configuration page after a read of the simulated meter, the monitoring page polling
+// configuration page after a read of the simulated meter and the check of the module at
+// what was read, the monitoring page polling
 // the simulated module, the decoding page with its sample values. Runs offscreen.
 #include "app/FormMain.h"
 #include "app/LogLines.h"
@@ -7,6 +8,7 @@
 #include "app/PageControl.h"
 #include "app/PageDecode.h"
 #include "app/PageMonitor.h"
+#include "app/VerifyRun.h"
 #include "platform/QtUiDispatcher.h"
 #include "simulator/Simulator.h"
 
@@ -32,12 +34,17 @@ bool Save(QWidget& window, const QDir& dir, const char* name)
     return false;
 }
 
-void ShowRead(veltro::app::TfrmMain& window)
+bool ShowReadAndCheck(veltro::app::TfrmMain& window, int modulePort)
 {
     veltro::app::PageConfig& page = *window.tabConfig();
     window.pageControl()->setCurrentWidget(&page);
     page.editCommIdent->setText(QStringLiteral("12345678"));
     page.btnReadConfig->click();  // runs to its end; the log shows every step
+    // The check runs on the module's port, the one "Controllo" names.
+    window.tabTest()->editComPort->setText(QString::number(modulePort));
+    page.btnVerifyConfig->click();
+    return QTest::qWaitFor([&] { return !page.FVerify->Busy(); }, 20000) &&
+           page.FVerify->LastOutcome() == veltro::app::voMatch;
 }
 
 bool ShowPolling(veltro::app::TfrmMain& window, int modulePort)
@@ -95,7 +102,10 @@ int main(int argc, char** argv)
         veltro::app::TfrmMain window;
         window.resize(window.OpeningSize(QSize(1920, 1080)));  // as on a desktop screen
         window.show();
-        ShowRead(window);
+        if (!ShowReadAndCheck(window, options.modulePort)) {
+            std::fprintf(stderr, "la verifica sul modulo simulato non è riuscita\n");
+            ok = false;
+        }
         ok &= Save(window, dir, "configurazione.png");
         ShowSamples(window);
         ok &= Save(window, dir, "decodifica.png");
