@@ -59,8 +59,9 @@ void ScanRun::Begin()
         last_ = options;
         try {
             Start(options);
-        } catch (const std::exception& e) {
-            QString message = QString::fromStdString(e.what());
+        } catch (const std::exception&) {
+            QString message = QStringLiteral("Ricerca non avviata: impossibile aprire la porta %1.")
+                                  .arg(QString::fromStdString(options.Port));
             if (const QString hint = AccessDeniedHint(options.Port); !hint.isEmpty())
                 message += QStringLiteral("\n\n") + hint;
             ShowErrorBox(message);

@@ -222,8 +222,22 @@ TEST_F(ScanWindow, CancelledHalfwayItEndsWithinOneTimeOutAndLeavesThePortClosed)
     EXPECT_EQ(monitor().editMBAddress->text(), "100");
 }
 
+TEST_F(ScanWindow, APortThatCannotBeOpenedIsReportedAndNothingRuns)
+{
+    StartModule("7", "9600 8N1");
+    monitor().editComPort->setText(QStringLiteral("9"));
+    test::ModalBoxes boxes;
+    Scan(1, 5, {"9600", "Nessuna", "1"});
+    ASSERT_TRUE(WaitFor([&] { return !boxes.Texts().isEmpty(); }));
+    EXPECT_EQ(boxes.Texts().front(), "Ricerca non avviata: impossibile aprire la porta COM9.");
+    EXPECT_FALSE(monitor().FScan->Busy());
+    EXPECT_EQ(monitor().FScan->ProgressDialog(), nullptr);
+    EXPECT_TRUE(monitor().btnScan->isEnabled());
+}
+
 struct VerifyCase {
     const char* name;
+    std::string address, settings;  // what the meter holds for the module
     bool write;               // write 42 / 19200 8O2 before the check, else check what was read
     sim::ModuleFaults faults;
     const char* otherSerial;  // the module carries this number instead of the meter's
@@ -235,7 +249,7 @@ class VerifyOutcome : public ScanWindow, public ::testing::WithParamInterface<Ve
 TEST_P(VerifyOutcome, EndsWithOneLineInTheWriteLog)
 {
     const VerifyCase& c = GetParam();
-    StartModule("7", "4800 8N2");
+    StartModule(c.address, c.settings);
     Read();
     if (c.write) {
         config().editServerAddress->setText(QStringLiteral("42"));
@@ -268,12 +282,16 @@ TEST_P(VerifyOutcome, EndsWithOneLineInTheWriteLog)
 INSTANTIATE_TEST_SUITE_P(
     Cases, VerifyOutcome,
     ::testing::Values(
-        VerifyCase{"MatchAfterAWrite", true, {}, nullptr,
+        VerifyCase{"MatchAfterAWrite", "7", "4800 8N2", true, {}, nullptr,
                    "Verifica riuscita: il modulo risponde all'indirizzo 42 con 19200 8O1 e la matricola corrisponde "
                    "a quella del contatore"},
-        VerifyCase{"SilentModule", false, {.silent = true}, nullptr,
+        // An address the module cannot use: it answers at its automatic one, and so must the check.
+        VerifyCase{"AutomaticAddressAndDefaultSettings", "300", "", false, {}, nullptr,
+                   "Verifica riuscita: il modulo risponde all'indirizzo 178 con 9600 8N1 e la matricola corrisponde "
+                   "a quella del contatore"},
+        VerifyCase{"SilentModule", "7", "4800 8N2", false, {.silent = true}, nullptr,
                    "Verifica fallita: nessuna risposta all'indirizzo 7 con 4800 8N2 su COM2"},
-        VerifyCase{"AnotherModule", false, {}, "87654321",
+        VerifyCase{"AnotherModule", "7", "4800 8N2", false, {}, "87654321",
                    "Verifica fallita: all'indirizzo 7 risponde un altro modulo (matricola 87654321, contatore "
                    "12345678)"}),
     [](const auto& info) { return std::string(info.param.name); });
