@@ -72,18 +72,18 @@ ScanSetupDialog::ScanSetupDialog(QWidget* parent, const ScanChoices& choices, co
 
     auto* range = new QHBoxLayout;
     page->addLayout(range);
+    const auto address = [&](const char* name, int value) {
+        auto* spin = new QSpinBox(this);
+        spin->setObjectName(QString::fromLatin1(name));
+        spin->setRange(1, 247);
+        spin->setValue(value);
+        range->addWidget(spin);
+        return spin;
+    };
     range->addWidget(new QLabel(QStringLiteral("Indirizzi da"), this));
-    spinScanFirst = new QSpinBox(this);
-    spinScanFirst->setObjectName(QStringLiteral("spinScanFirst"));
-    spinScanFirst->setRange(1, 247);
-    spinScanFirst->setValue(options.FirstAddress);
-    range->addWidget(spinScanFirst);
+    spinScanFirst = address("spinScanFirst", options.FirstAddress);
     range->addWidget(new QLabel(QStringLiteral("a"), this));
-    spinScanLast = new QSpinBox(this);
-    spinScanLast->setObjectName(QStringLiteral("spinScanLast"));
-    spinScanLast->setRange(1, 247);
-    spinScanLast->setValue(options.LastAddress);
-    range->addWidget(spinScanLast);
+    spinScanLast = address("spinScanLast", options.LastAddress);
     range->addStretch(1);
 
     const auto& used = options.Settings;

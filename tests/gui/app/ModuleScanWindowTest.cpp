@@ -9,8 +9,8 @@
 #include "app/ScanRun.h"
 #include "app/VerifyRun.h"
 #include "gui/ModalBox.h"
-#include "modbus/ModbusConnection.h"
 #include "simulator/Simulator.h"
+#include "support/PortFree.h"
 #include "support/PtyPair.h"
 
 #include <QApplication>
@@ -35,19 +35,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The port can be opened again: the job that held it has closed it.
-bool PortFree(const std::string& port)
-{
-    modbus::TModbusConnection probe;
-    probe.SetPort(port);
-    try {
-        probe.SetActive(true);
-    } catch (const std::exception&) {
-        return false;
-    }
-    probe.SetActive(false);
-    return true;
-}
+using test::PortFree;
 
 class ScanWindow : public ::testing::Test {
 protected:

@@ -6,6 +6,7 @@
 #include "modbus/ModbusConnection.h"
 #include "platform/ManualUiDispatcher.h"
 #include "simulator/Simulator.h"
+#include "support/PortFree.h"
 #include "support/PtyPair.h"
 
 #include <gtest/gtest.h>
@@ -51,18 +52,7 @@ protected:
     }
 
     // The port is free again: the scanner opened it exclusively.
-    bool PortClosed()
-    {
-        modbus::TModbusConnection probe(&ui);
-        probe.SetPort("COM2");
-        try {
-            probe.SetActive(true);
-        } catch (const std::exception&) {
-            return false;
-        }
-        probe.SetActive(false);
-        return true;
-    }
+    bool PortClosed() { return PortFree("COM2", &ui); }
 
     platform::ManualUiDispatcher ui;
     PortDir dir;
