@@ -12,7 +12,8 @@ QString LineUse::Refusal(LineJob wanted) const
     const QString port = QString::fromStdString(port_);
     switch (holder_) {
     case LineJob::Polling:
-        return QStringLiteral("Controllo del modulo in corso sulla porta %1: arrestarlo prima.").arg(port);
+        return QStringLiteral("Controllo del modulo in corso sulla porta %1: arrestarlo con \"Arresta\" e riprovare.")
+            .arg(port);
     case LineJob::Scan:
         return QStringLiteral("Ricerca del modulo in corso sulla porta %1: attendere la fine o annullarla.").arg(port);
     case LineJob::Verify:

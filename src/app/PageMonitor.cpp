@@ -218,6 +218,8 @@ void PageMonitor::btnStartStopClick()
 
 void PageMonitor::StartPolling()
 {
+    if (const QString refusal = FLine.Refusal(LineJob::Polling); !refusal.isEmpty())
+        return ShowNotice(this, refusal);
     FStats.FInErrorRun = false;
     // The angles are 6.28/3 and 12.56/3, as the module's own tools draw them.
     const double angles[3] = {0.0, 2.0933333333333333, 4.1866666666666665};
@@ -229,8 +231,6 @@ void PageMonitor::StartPolling()
         const QString phase = QStringLiteral("L%1").arg(i + 1);
         FDiagram->SetCurrentArrow(i, phase, QStringLiteral("CL%1").arg(i + 1), 0.0, angles[i], 2, Qt::SolidLine);
     }
-    if (const QString refusal = FLine.Refusal(LineJob::Polling); !refusal.isEmpty())
-        return ShowNotice(this, refusal);
     ConfigureConnection();
     try {
         mbConn->SetActive(true);

@@ -56,9 +56,12 @@ std::vector<QCheckBox*> AddBoxes(QDialog* dialog, QVBoxLayout* page, const QStri
     return boxes;
 }
 
-template <class T> bool Uses(const std::vector<RtuSettings>& settings, T RtuSettings::*member, std::optional<RtuSettings> s)
+// Whether one of settings has the value of member that s has.
+template <class T>
+bool Uses(const std::vector<RtuSettings>& settings, T RtuSettings::*member, std::optional<RtuSettings> s)
 {
-    return s && std::any_of(settings.begin(), settings.end(), [&](const RtuSettings& x) { return x.*member == (*s).*member; });
+    return s && std::any_of(settings.begin(), settings.end(),
+                            [&](const RtuSettings& x) { return x.*member == (*s).*member; });
 }
 
 }  // namespace
@@ -121,10 +124,11 @@ ScanSetupDialog::ScanSetupDialog(QWidget* parent, const ScanChoices& choices, co
         for (QCheckBox* box : *list)
             connect(box, &QCheckBox::toggled, this, [this] { ShowEstimate(); });
     // Room for the longest estimate, so the dialog does not change size as boxes are ticked.
-    lblScanEstimate->setMinimumWidth(
-        TextWidth(lblScanEstimate, QStringLiteral("Indirizzo iniziale oltre quello finale: nessuna prova")));
-    lblScanEstimate->setMinimumWidth(
-        std::max(lblScanEstimate->minimumWidth(), TextWidth(lblScanEstimate, QStringLiteral("9999 prove, al massimo 88:88:88"))));
+    const QString longest = WidestText(lblScanEstimate->fontMetrics(),
+                                       {QStringLiteral("Indirizzo iniziale oltre quello finale: nessuna prova"),
+                                        QStringLiteral("Scegliere almeno un valore per elenco"),
+                                        QStringLiteral("9999 prove, al massimo 88:88:88")});
+    lblScanEstimate->setMinimumWidth(TextWidth(lblScanEstimate, longest));
     ShowEstimate();
 }
 
@@ -213,7 +217,8 @@ void ScanProgressDialog::ShowProgress(const ScanProgress& progress)
 
 void ScanProgressDialog::ShowFinds(int stations, int disturbances)
 {
-    lblScanFinds->setText(QStringLiteral("Stazioni trovate: %1, disturbi sulla linea: %2").arg(stations).arg(disturbances));
+    lblScanFinds->setText(
+        QStringLiteral("Stazioni trovate: %1, disturbi sulla linea: %2").arg(stations).arg(disturbances));
 }
 
 void ScanProgressDialog::AskCancel()

@@ -148,7 +148,8 @@ TEST_P(ScanOutcome, EndsWithItsLinesInTheLogAndTheFirstStationInTheFields)
     EXPECT_EQ(monitor().FScan->ProgressDialog(), nullptr);
     const QStringList log = Log();
     ASSERT_GE(log.size(), c.logged.size() + 1);
-    EXPECT_TRUE(log.front().startsWith(QStringLiteral("Ricerca del modulo sulla porta COM2 con "))) << log.front().toStdString();
+    EXPECT_TRUE(log.front().startsWith(QStringLiteral("Ricerca del modulo sulla porta COM2 con ")))
+        << log.front().toStdString();
     EXPECT_EQ(log.mid(log.size() - c.logged.size()), c.logged) << log.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(monitor().editMBAddress->text(), c.address2);
     EXPECT_EQ(monitor().cmbMB2Bps->currentText(), c.rate);
@@ -307,7 +308,7 @@ TEST_F(ScanWindow, OneJobAtATimeHoldsTheRs485Port)
     QTest::mouseClick(monitor().btnStartStop, Qt::LeftButton);
     ASSERT_TRUE(monitor().FRunning);
     EXPECT_FALSE(monitor().btnScan->isEnabled());
-    refused(verify, "Controllo del modulo in corso sulla porta COM2: arrestarlo prima.");
+    refused(verify, "Controllo del modulo in corso sulla porta COM2: arrestarlo con \"Arresta\" e riprovare.");
     EXPECT_FALSE(config().FVerify->Busy());
     QTest::mouseClick(monitor().btnStartStop, Qt::LeftButton);
     ASSERT_FALSE(monitor().FRunning);
