@@ -7,6 +7,8 @@
 #include "app/ProbeTexts.h"
 #include "app/UpDown.h"
 
+#include "modbus/FieldwireError.h"
+
 #include <QComboBox>
 
 namespace veltro::app {
@@ -53,19 +55,8 @@ void ScanRun::Begin()
     QObject::connect(setup_, &QDialog::finished, &page_, [this, dialog = setup_.data()](int result) {
         // The dialog deletes itself once closed; the search's own dialog takes its place.
         setup_ = nullptr;
-        if (result != QDialog::Accepted)
-            return;
-        const ScanOptions options = dialog->Options();
-        last_ = options;
-        try {
-            Start(options);
-        } catch (const std::exception&) {
-            QString message = QStringLiteral("Ricerca non avviata: impossibile aprire la porta %1.")
-                                  .arg(QString::fromStdString(options.Port));
-            if (const QString hint = AccessDeniedHint(options.Port); !hint.isEmpty())
-                message += QStringLiteral("\n\n") + hint;
-            ShowErrorBox(message);
-        }
+        if (result == QDialog::Accepted)
+            RunGuarded([&] { Start(dialog->Options()); });
     });
     setup_->open();
 }
@@ -88,8 +79,17 @@ void ScanRun::Start(const ScanOptions& options)
         };
         scanner_->OnFinished = [this](const ScanResult& result) { Finished(result); };
     }
-    // Raises when the port cannot be opened; then nothing has started.
-    scanner_->Start(options);
+    last_ = options;
+    try {
+        scanner_->Start(options);
+    } catch (const modbus::EFieldwireError&) {
+        // The port cannot be opened; nothing has started.
+        QString message = QStringLiteral("Ricerca non avviata: impossibile aprire la porta %1.")
+                              .arg(QString::fromStdString(options.Port));
+        if (const QString hint = AccessDeniedHint(options.Port); !hint.isEmpty())
+            message += QStringLiteral("\n\n") + hint;
+        return ShowErrorBox(message);
+    }
     page_.FLine.Take(LineJob::Scan, options.Port);
     stations_ = disturbances_ = 0;
     page_.AddLog(QString::fromStdString("Ricerca del modulo sulla porta " + options.Port + " " +
