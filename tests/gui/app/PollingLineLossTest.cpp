@@ -78,7 +78,10 @@ TEST_F(PollingLineLoss, APulledAdapterIsLoggedOnceAndPollingResumesWhenItIsBack)
     EXPECT_TRUE(page().listLog->item(page().listLog->count() - 1)->text().contains("errore di sistema 5"));
     EXPECT_FALSE(page().mbConn->Active());
     EXPECT_TRUE(page().FRunning);
-    QTest::qWait(500);  // several ticks try to reopen the missing port
+    int ticks = 0;  // each tick of the poll timer tries to reopen the missing port
+    const auto counting = QObject::connect(window.Timer1(), &QTimer::timeout, [&] { ++ticks; });
+    ASSERT_TRUE(WaitFor([&] { return ticks >= 3; }));
+    QObject::disconnect(counting);
     EXPECT_EQ(Lines(lost), 1);
     EXPECT_EQ(Lines(QStringLiteral("Nessuna risposta ricevuta!")), 0);
 
