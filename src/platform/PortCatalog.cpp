@@ -39,49 +39,23 @@ QHash<QString, QString> ByIdNames()
     return names;
 }
 
-// What the system knows of the adapters, by device path.
-struct Adapters {
-    QHash<QString, QSerialPortInfo> info;
-    QHash<QString, QString> byId;
-
-    static Adapters Now()
-    {
-        Adapters a;
-        for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts())
-            a.info.insert(Canonical(port.systemLocation()), port);
-        a.byId = ByIdNames();
-        return a;
-    }
-
+// What the system knows of the adapters, by device path. Asking it means walking every
+// tty in sysfs (hundreds of nodes on a desktop, a few milliseconds each time), so it is
+// asked only for a device it may know something about: never for a pseudo-terminal or a
+// device that is not there.
+class Adapters {
+public:
     QString Describe(const QString& device) const
     {
         const QString real = Canonical(device);
-        QStringList name;
-        QStringList details;
-        if (auto it = info.constFind(real); it != info.constEnd()) {
-            const QString maker = it->manufacturer().trimmed();
-            const QString product = it->description().trimmed();
-            if (!maker.isEmpty() && !product.contains(maker, Qt::CaseInsensitive))
-                name << maker;
-            if (!product.isEmpty())
-                name << product;
-            if (it->hasVendorIdentifier() && it->hasProductIdentifier())
-                details << QStringLiteral("USB %1:%2")
-                               .arg(it->vendorIdentifier(), 4, 16, QLatin1Char('0'))
-                               .arg(it->productIdentifier(), 4, 16, QLatin1Char('0'));
-            if (!it->serialNumber().trimmed().isEmpty())
-                details << QStringLiteral("n. di serie %1").arg(it->serialNumber().trimmed());
-        }
-        QString text = name.join(QLatin1Char(' '));
-        if (!details.isEmpty())
-            text += (text.isEmpty() ? QString() : QStringLiteral(" ")) + QLatin1Char('(') +
-                    details.join(QStringLiteral(", ")) + QLatin1Char(')');
-        if (!text.isEmpty())
-            return text;
-        if (auto it = byId.constFind(real); it != byId.constEnd())
-            return *it;
         if (real.startsWith(QStringLiteral("/dev/pts/")))
             return QStringLiteral("terminale virtuale");
+        Load();
+        const QString known = Known(real);
+        if (!known.isEmpty())
+            return known;
+        if (auto it = byId_.constFind(real); it != byId_.constEnd())
+            return *it;
         if (real.startsWith(QStringLiteral("/dev/ttyS")))
             return QStringLiteral("porta seriale integrata");
         return QStringLiteral("dispositivo seriale");
@@ -99,6 +73,48 @@ struct Adapters {
         d.what = d.present ? Describe(d.device) : QStringLiteral("non presente");
         return d;
     }
+
+private:
+    void Load() const
+    {
+        if (loaded_)
+            return;
+        for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts())
+            info_.insert(Canonical(port.systemLocation()), port);
+        byId_ = ByIdNames();
+        loaded_ = true;
+    }
+
+    // Maker, product, USB identifiers and serial number, as far as the system knows them.
+    QString Known(const QString& real) const
+    {
+        auto it = info_.constFind(real);
+        if (it == info_.constEnd())
+            return {};
+        QStringList name;
+        QStringList details;
+        const QString maker = it->manufacturer().trimmed();
+        const QString product = it->description().trimmed();
+        if (!maker.isEmpty() && !product.contains(maker, Qt::CaseInsensitive))
+            name << maker;
+        if (!product.isEmpty())
+            name << product;
+        if (it->hasVendorIdentifier() && it->hasProductIdentifier())
+            details << QStringLiteral("USB %1:%2")
+                           .arg(it->vendorIdentifier(), 4, 16, QLatin1Char('0'))
+                           .arg(it->productIdentifier(), 4, 16, QLatin1Char('0'));
+        if (!it->serialNumber().trimmed().isEmpty())
+            details << QStringLiteral("n. di serie %1").arg(it->serialNumber().trimmed());
+        QString text = name.join(QLatin1Char(' '));
+        if (!details.isEmpty())
+            text += (text.isEmpty() ? QString() : QStringLiteral(" ")) + QLatin1Char('(') +
+                    details.join(QStringLiteral(", ")) + QLatin1Char(')');
+        return text;
+    }
+
+    mutable bool loaded_ = false;
+    mutable QHash<QString, QSerialPortInfo> info_;
+    mutable QHash<QString, QString> byId_;
 };
 
 }  // namespace
@@ -129,12 +145,12 @@ PortDescription DescribePort(int number)
 {
     if (number <= 0)
         return PortDescription{number, {}, false, {}};
-    return Adapters::Now().Port(number, ResolvePortName("COM" + std::to_string(number)));
+    return Adapters().Port(number, ResolvePortName("COM" + std::to_string(number)));
 }
 
 QList<PortDescription> DescribeMappedPorts()
 {
-    const Adapters adapters = Adapters::Now();
+    const Adapters adapters;
     QList<PortDescription> out;
     for (const PortEntry& entry : ListPorts())
         out << adapters.Port(entry.number, entry.device);
