@@ -4,6 +4,8 @@
 #include "modbus/ModbusFrames.h"
 #include "modbus/ModbusTypes.h"
 
+#include <cstring>
+
 namespace veltro::modbus {
 
 namespace {
@@ -81,12 +83,43 @@ TExpectedReply::TExpectedReply(const std::uint8_t* Request, std::int32_t Request
 {
 }
 
-TFrameSpan TExpectedReply::Find(const std::uint8_t* Bytes, std::int32_t Count) const
+bool TExpectedReply::StartsWithRequest(const std::uint8_t* Bytes, std::int32_t Count) const
+{
+    return FRequestSize > 0 && Count >= FRequestSize
+           && std::memcmp(Bytes, FRequest, static_cast<std::size_t>(FRequestSize)) == 0;
+}
+
+bool TExpectedReply::ReplyCopiesRequest() const
+{
+    if (FRequestSize < 2)
+        return false;
+    switch (FRequest[1]) {
+    case 5: case 6: case 8: case 22: return true;
+    default: return false;
+    }
+}
+
+TFrameSpan TExpectedReply::Find(const std::uint8_t* Bytes, std::int32_t Count, bool Final) const
 {
     if (FRequestSize < 1)
         return {};
+    if (!FEchoTaken && ReplyCopiesRequest() && StartsWithRequest(Bytes, Count)) {
+        TFrameSpan After = FindFrom(Bytes, Count, FRequestSize);
+        if (After.Length > 0) {
+            After.EchoBefore = true;
+            return After;
+        }
+        return Final ? TFrameSpan{0, FRequestSize, false} : TFrameSpan{};
+    }
+    TFrameSpan Span = FindFrom(Bytes, Count, 0);
+    Span.EchoBefore = Span.Length > 0 && Span.Offset >= FRequestSize && StartsWithRequest(Bytes, Count);
+    return Span;
+}
+
+TFrameSpan TExpectedReply::FindFrom(const std::uint8_t* Bytes, std::int32_t Count, std::int32_t From) const
+{
     const std::int32_t Smallest = MinValidFrameSize(tmRTU, cmClient);
-    for (std::int32_t Offset = 0; Count - Offset >= Smallest; ++Offset) {
+    for (std::int32_t Offset = From; Count - Offset >= Smallest; ++Offset) {
         if (!FAcceptAnyServer && Bytes[Offset] != FRequest[0])
             continue;
         const std::int32_t Left = Count - Offset;
@@ -95,6 +128,13 @@ TFrameSpan TExpectedReply::Find(const std::uint8_t* Bytes, std::int32_t Count) c
             return {Offset, Length};
     }
     return {};
+}
+
+bool TExpectedReply::Begins(const std::uint8_t* Bytes, std::int32_t Count) const
+{
+    if (Count < 1 || FRequestSize < 2 || (!FAcceptAnyServer && Bytes[0] != FRequest[0]))
+        return false;
+    return Count < 2 || (Bytes[1] & ~ExceptionFunctionFlag) == FRequest[1];
 }
 
 std::int32_t TExpectedReply::StillToCome(const std::uint8_t* Bytes, std::int32_t Count) const

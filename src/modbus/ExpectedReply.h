@@ -35,9 +35,11 @@ std::int32_t ExpectedReplyLength(const std::uint8_t* Request, std::int32_t Reque
                                  const std::uint8_t* Reply, std::int32_t Received);
 
 // A frame inside the bytes received: Bytes[Offset .. Offset + Length). Length 0: none.
+// EchoBefore: the bytes before it begin with a byte-exact copy of the request.
 struct TFrameSpan {
     std::int32_t Offset = 0;
     std::int32_t Length = 0;
+    bool EchoBefore = false;
 };
 
 // The reply a client waits for after sending Request. It refers to the request's bytes,
@@ -51,16 +53,37 @@ public:
     // expected address and function followed by a frame of the expected length whose CRC
     // checks. Stray bytes, a frame for another station or the request's echo before it are
     // skipped; whatever follows it is left out. Length 0 while there is none.
-    TFrameSpan Find(const std::uint8_t* Bytes, std::int32_t Count) const;
+    //
+    // Functions 5, 6, 8 and 22 answer with a copy of the request, so their reply cannot be
+    // told from the request's echo by its bytes. A copy at the start is taken for the echo
+    // while anything follows it (an exception after an echo is an exception); alone, it is
+    // the reply only once nothing more can come (Final: the line fell silent or the time is
+    // up), or at once after EchoTaken.
+    TFrameSpan Find(const std::uint8_t* Bytes, std::int32_t Count, bool Final = true) const;
+
+    // The echo of the request has been received and dropped: a copy of the request is now
+    // the reply itself.
+    void EchoTaken() noexcept { FEchoTaken = true; }
+
+    std::int32_t RequestSize() const noexcept { return FRequestSize; }
+
+    // Whether Bytes[0 .. Count) may be the beginning of the reply: the expected address
+    // (unless any will do) and, once it is in, the function code or its exception form.
+    bool Begins(const std::uint8_t* Bytes, std::int32_t Count) const;
 
     // How many bytes the reply that begins at Bytes[0] still lacks; 0 when that is not
     // known (too little of it is in, or the bytes do not begin the reply) or nothing lacks.
     std::int32_t StillToCome(const std::uint8_t* Bytes, std::int32_t Count) const;
 
 private:
+    TFrameSpan FindFrom(const std::uint8_t* Bytes, std::int32_t Count, std::int32_t From) const;
+    bool StartsWithRequest(const std::uint8_t* Bytes, std::int32_t Count) const;
+    bool ReplyCopiesRequest() const;
+
     const std::uint8_t* FRequest;
     std::int32_t FRequestSize;
     bool FAcceptAnyServer;
+    bool FEchoTaken = false;
 };
 
 } // namespace veltro::modbus

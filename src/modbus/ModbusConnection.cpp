@@ -28,10 +28,19 @@ TModbusConnection::TModbusConnection(platform::UiDispatcher* Dispatcher)
 
 TModbusConnection::~TModbusConnection()
 {
-    try {
-        SetActive(false);
-    } catch (...) {
-        Report(std::current_exception());
+    if (FHandOvers > 0) {
+        // Destroyed from inside a call its own worker waits for (a modal error display that
+        // let the window close, a server object's query): the worker cannot be joined from
+        // here. It is told to end and left to finish by itself once the call returns,
+        // without touching the connection again.
+        FSink->Owner = nullptr;
+        FThread.release()->Abandon();
+    } else {
+        try {
+            SetActive(false);
+        } catch (...) {
+            Report(std::current_exception());
+        }
     }
     // A handler that refused the close cannot keep the port past the connection's life.
     StopWorkerAndPort();
@@ -328,15 +337,20 @@ void TModbusConnection::PostTransaction(std::unique_ptr<TModbusTransaction> Tran
 
 void TModbusConnection::HandOver(const std::function<void()>& Fn)
 {
-    Dispatcher().InvokeAndWait([this, &Fn] {
+    // Fn may destroy the connection (see the destructor): the sink, held here, tells. After
+    // that nothing of the connection is touched, on either thread.
+    const std::shared_ptr<TMessageSink> Sink = FSink;
+    Dispatcher().InvokeAndWait([this, &Sink, &Fn] {
         ++FHandOvers;
         try {
             Fn();
         } catch (...) {
-            --FHandOvers;
+            if (Sink->Owner)
+                --FHandOvers;
             throw;
         }
-        --FHandOvers;
+        if (Sink->Owner)
+            --FHandOvers;
     });
 }
 

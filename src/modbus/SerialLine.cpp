@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 namespace veltro::modbus {
 
@@ -20,6 +21,10 @@ constexpr bool IsInfinite(milliseconds Timeout) { return Timeout.count() < 0; }
 // A drain is waited for in slices of this length, so that closing the connection does not
 // have to wait out a line held by flow control.
 constexpr milliseconds DrainSlice{20};
+
+// Until its byte count is in, the rest of a reply that has begun is at least this long: the
+// header still missing and the CRC.
+constexpr std::int32_t MinRestOfReply = 4;
 
 // Time left, rounded down: what is reported as remaining.
 milliseconds MsUntil(Clock::time_point Deadline)
@@ -111,6 +116,15 @@ public:
             FRemaining = MsUntil(FDeadline);
     }
 
+    // More time for a frame that is still arriving, from now on, never past Limit.
+    void Extend(std::chrono::microseconds More, Clock::time_point Limit)
+    {
+        if (!FCountDown)
+            return;
+        FDeadline = std::min(std::max(FDeadline, Clock::now()) + More, Limit);
+        Update();
+    }
+
 private:
     bool FCountDown;
     milliseconds& FRemaining;
@@ -154,6 +168,7 @@ void SerialLine::OpenPort(const LineSettings& Settings)
     FStopPending = false;
     FAborted = false;
     FLastError = 0;
+    FLastActivity = Clock::now();
     FTransmissionMode = Settings.TransmissionMode;
     FConnectionMode = Settings.ConnectionMode;
     FFlowControl = Settings.FlowControl;
@@ -293,14 +308,57 @@ void SerialLine::SettleLine()
 {
     if (FDevice == nullptr)
         return;
-    PurgePort(true, true);
-    if (FTransmissionMode != tmRTU)
+    if (FTransmissionMode != tmRTU) {
+        PurgePort(true, true);
         return;
+    }
     // A station that never stops talking must not keep the worker (and so the close that
     // joins it) here for ever; a chattering line is handled frame by frame later anyway.
-    const auto Deadline = Clock::now() + MaxSettleTime;
-    while (!FStopPending && Clock::now() < Deadline && WaitForRxChar(CharTimeout()))
+    PurgePort(false, true);
+    DrainUntilQuiet(CharTimeout(), MaxSettleTime);
+}
+
+void SerialLine::DrainUntilQuiet(milliseconds Quiet, milliseconds Bound, std::vector<std::uint8_t>* Drained)
+{
+    if (Drained)
+        Drained->clear();
+    if (FDevice == nullptr)
+        return;
+    // The line has been quiet since the last byte that crossed it either way; a wait that
+    // ran out without a byte counts, so after a plain time-out there is nothing more to wait.
+    auto QuietSince = FLastActivity;
+    const auto Deadline = Clock::now() + std::max(Bound, milliseconds(0));
+    for (;;) {
+        if (WaitForRxChar(milliseconds(0))) {
+            Discard(Drained);
+            QuietSince = Clock::now();
+        }
+        const auto Until = std::min(QuietSince + Quiet, Deadline);
+        if (Clock::now() >= Until || FStopPending || FAborted || FLineLost)
+            break;
+        if (!WaitForRxChar(WaitUntil(Until)) && (FAborted || FLineLost))
+            break;
+    }
+    FLastActivity = QuietSince;
+}
+
+void SerialLine::Discard(std::vector<std::uint8_t>* Kept)
+{
+    if (Kept == nullptr) {
         PurgePort(true, false);
+        return;
+    }
+    std::uint8_t Chunk[256];
+    for (;;) {
+        const long Got = FDevice->Read(Chunk, sizeof Chunk);
+        if (Got <= 0) {
+            if (Got < 0)
+                NoteDeviceFailure();
+            return;
+        }
+        const std::size_t Room = Kept->capacity() - Kept->size();
+        Kept->insert(Kept->end(), Chunk, Chunk + std::min(Room, static_cast<std::size_t>(Got)));
+    }
 }
 
 bool SerialLine::WaitForRxChar(milliseconds Timeout)
@@ -365,11 +423,13 @@ void SerialLine::SignalServerStop()
         Device->Interrupt();
 }
 
-std::int32_t SerialLine::ReadQueued(std::uint8_t* Dest, std::int32_t Room)
+std::int32_t SerialLine::ReadQueued(std::uint8_t* Dest, std::int32_t Room, bool* LineError)
 {
     if (FDevice == nullptr || Room < 0)
         return -1;
-    if (FDevice->TakeLineErrors().Any())
+    // Errors flagged before the read came with the bytes about to be read.
+    bool Damaged = FDevice->TakeLineErrors().Any();
+    if (Damaged && !LineError)
         return -1;
     const int Queued = FDevice->InQueue();
     if (Queued < 0) {
@@ -396,59 +456,145 @@ std::int32_t SerialLine::ReadQueued(std::uint8_t* Dest, std::int32_t Room)
     }
     if (Got < Queued) // bytes that were counted went missing
         return -1;
-    if (FDevice->TakeLineErrors().Any())
+    if (Got > 0)
+        FLastActivity = Clock::now();
+    Damaged = FDevice->TakeLineErrors().Any() || Damaged;
+    if (Damaged && !LineError)
         return -1;
+    if (LineError)
+        *LineError = Damaged;
     return static_cast<std::int32_t>(Got);
 }
 
+// The bytes of one RTU receive as they come in, and which reads flagged a line error. The
+// device tells that an error happened during a read, not at which byte: every byte that
+// read brought is suspect. A reply whose CRC checks is still sound when the damaged read
+// went on past its CRC, as the error may lie in what followed (the bus turning round often
+// leaves a broken character behind a reply); it is spoilt when the damaged read ended
+// inside it.
+class SerialLine::Arrivals {
+public:
+    Arrivals(SerialLine& Line, std::uint8_t* Dest, std::int32_t Room) : FLine(Line), FDest(Dest), FRoom(Room) {}
+
+    // Appends what is queued. False when the frame cannot be kept: an overflow, a short
+    // read, a lost line, or (unless KeepDamaged) a line error.
+    bool Read(bool KeepDamaged)
+    {
+        bool LineError = false;
+        const std::int32_t N = FLine.ReadQueued(FDest + FGot, FRoom - FGot, KeepDamaged ? &LineError : nullptr);
+        if (N < 0)
+            return false;
+        FGot += N;
+        if (LineError)
+            FDamagedEnds.push_back(FGot);
+        return true;
+    }
+
+    std::uint8_t* Bytes() const { return FDest; }
+    std::int32_t Count() const { return FGot; }
+    bool Damaged() const { return !FDamagedEnds.empty(); }
+
+    bool Spares(const TFrameSpan& Span) const
+    {
+        const std::int32_t End = Span.Offset + Span.Length;
+        return std::none_of(FDamagedEnds.begin(), FDamagedEnds.end(),
+                            [&](std::int32_t DamagedEnd) { return DamagedEnd > Span.Offset && DamagedEnd <= End; });
+    }
+
+    // Moves the reply to the front and notes what came around it.
+    std::int32_t Take(const TFrameSpan& Span, TReplySearch& Search) const
+    {
+        std::memmove(FDest, FDest + Span.Offset, static_cast<std::size_t>(Span.Length));
+        Search.SkippedBefore = Span.Offset;
+        Search.EchoBefore = Span.EchoBefore;
+        Search.DroppedAfter = FGot - Span.Offset - Span.Length;
+        return Span.Length;
+    }
+
+private:
+    SerialLine& FLine;
+    std::uint8_t* FDest;
+    std::int32_t FRoom;
+    std::int32_t FGot = 0;
+    std::vector<std::int32_t> FDamagedEnds;
+};
+
 std::int32_t SerialLine::ReceiveFrame(std::uint8_t* Dest, std::int32_t Room, milliseconds CharTimeout,
-                                      milliseconds& Remaining, const TExpectedReply* Expected)
+                                      milliseconds& Remaining, TReplySearch* Search)
 {
     ReceiveClock Clock(FConnectionMode == cmClient, Remaining);
     if (FDevice == nullptr || !Clock.TimeLeft())
         return 0;
     FDevice->TakeLineErrors(); // errors of earlier traffic are not this frame's
     if (FTransmissionMode == tmRTU)
-        return ReceiveRtuFrame(Dest, Room, CharTimeout, Clock, Expected);
-    return ReceiveAsciiFrame(Dest, Room, CharTimeout, Clock);
+        return ReceiveRtuFrame(Dest, Room, CharTimeout, Clock, Search);
+    return ReceiveAsciiFrame(Dest, Room, CharTimeout, Clock, Search && Search->WholeBurst);
 }
 
 std::int32_t SerialLine::ReceiveRtuFrame(std::uint8_t* Dest, std::int32_t Room, milliseconds CharTimeout,
-                                         ReceiveClock& Clock, const TExpectedReply* Expected)
+                                         ReceiveClock& Clock, TReplySearch* Search)
 {
+    const TExpectedReply* Expected = Search ? Search->Expected : nullptr;
+    const bool EndEarly = Expected && !Search->WholeBurst;
     const bool First = WaitForRxChar(Clock.Limit(InfiniteTimeout));
     Clock.AfterWait(First);
     if (!First)
         return 0;
-    std::int32_t Got = ReadQueued(Dest, Room);
+    Arrivals In(*this, Dest, Room);
+    std::int32_t ExtendedAt = 0;
+    std::chrono::steady_clock::time_point ExtensionLimit;
+    const bool Read = In.Read(Expected != nullptr);
     Clock.Update();
-    if (Got < 0)
+    if (!Read)
         return 0;
     // An RTU frame has no end marker: it ends where the line falls silent, unless the reply
     // expected is complete before that. Bytes that follow it are no part of it: those read
     // with it are dropped here, later ones by the purge before the next request.
     for (;;) {
-        if (Expected) {
-            if (const TFrameSpan Reply = Expected->Find(Dest, Got); Reply.Length > 0) {
-                std::memmove(Dest, Dest + Reply.Offset, static_cast<std::size_t>(Reply.Length));
-                return Reply.Length;
-            }
-            if (!PauseForLineTime(Expected->StillToCome(Dest, Got), Clock))
+        if (EndEarly) {
+            if (const TFrameSpan Reply = Expected->Find(Dest, In.Count(), false);
+                Reply.Length > 0 && In.Spares(Reply))
+                return In.Take(Reply, *Search);
+            if (!PauseForLineTime(Expected->StillToCome(Dest, In.Count()), Clock))
                 break;
         }
-        if (!Clock.TimeLeft())
-            break;
+        if (!Clock.TimeLeft()) {
+            // A reply that has visibly begun when the time runs out is waited out, up to its
+            // own line time (plus the silence that would end it), as long as it keeps
+            // coming: giving up would send the next request over its tail.
+            if (!Expected || In.Count() == ExtendedAt || !Expected->Begins(Dest, In.Count()))
+                break;
+            const auto CharTime = std::chrono::microseconds(FCharTimeUs.load());
+            if (ExtendedAt == 0) // the longest frame there is room for, however it trickles in
+                ExtensionLimit = std::chrono::steady_clock::now() + CharTime * Room + CharTimeout;
+            ExtendedAt = In.Count();
+            const std::int32_t Rest = std::max(Expected->StillToCome(Dest, In.Count()), MinRestOfReply);
+            Clock.Extend(CharTime * Rest + CharTimeout, ExtensionLimit);
+            if (!Clock.TimeLeft())
+                break;
+        }
         const bool More = WaitForRxChar(Clock.Limit(CharTimeout));
         Clock.AfterWait(More);
+        if (!More && (Clock.TimeLeft() || !Expected))
+            break; // the line fell silent: the frame has ended
         if (!More)
-            break;
-        const std::int32_t N = ReadQueued(Dest + Got, Room - Got);
+            continue; // the time ran out: whether a reply still coming is waited out is decided above
+        const bool Kept = In.Read(Expected != nullptr);
         Clock.Update();
-        if (N < 0)
+        if (!Kept)
             return 0; // a damaged or oversized frame is dropped as a whole
-        Got += N;
     }
-    return Got;
+    if (Expected) {
+        // The line fell silent (or the time is up): nothing more can change the reply.
+        // On a whole burst the first frame of the reply's form must end it: a second one
+        // behind it means two answers in one burst and no telling which is the reply. What
+        // comes before it (the echo, the tail of a frame cut short, noise) answers nothing.
+        const TFrameSpan Reply = Expected->Find(Dest, In.Count(), true);
+        const bool Last = Reply.Offset + Reply.Length == In.Count();
+        if (Reply.Length > 0 && In.Spares(Reply) && (EndEarly || Last))
+            return In.Take(Reply, *Search);
+    }
+    return In.Damaged() ? 0 : In.Count();
 }
 
 // The rest of a reply cannot be complete before its characters have crossed the line. A
@@ -469,7 +615,7 @@ bool SerialLine::PauseForLineTime(std::int32_t Characters, ReceiveClock& Clock)
 }
 
 std::int32_t SerialLine::ReceiveAsciiFrame(std::uint8_t* Dest, std::int32_t Room,
-                                           milliseconds CharTimeout, ReceiveClock& Clock)
+                                           milliseconds CharTimeout, ReceiveClock& Clock, bool WholeBurst)
 {
     TAsciiScanner Scanner;
     std::int32_t Got = 0;
@@ -491,7 +637,13 @@ std::int32_t SerialLine::ReceiveAsciiFrame(std::uint8_t* Dest, std::int32_t Room
     while (Scanner.InFrame() && Clock.TimeLeft())
         if (!ReadAndScan(Clock.Limit(CharTimeout)))
             break;
-    return Scanner.Complete() ? Got : 0;
+    if (!Scanner.Complete())
+        return 0;
+    // A frame that more characters follow within the silence was not alone on the line:
+    // no telling which request it answers.
+    if (WholeBurst && Clock.TimeLeft() && WaitForRxChar(Clock.Limit(CharTimeout)))
+        return 0;
+    return Got;
 }
 
 bool SerialLine::SendFrame(const std::uint8_t* Data, std::int32_t Count, milliseconds Timeout)
@@ -499,8 +651,10 @@ bool SerialLine::SendFrame(const std::uint8_t* Data, std::int32_t Count, millise
     if (FDevice == nullptr || Count < 0 || FAborted)
         return false;
     FDevice->TakeLineErrors();
-    const auto Deadline = Clock::now() + std::max(Timeout, milliseconds(0));
     const bool Toggle = FManualRtsToggle;
+    const auto LineTime = std::chrono::microseconds(static_cast<std::int64_t>(FCharTimeUs.load())
+                                                    * (Count + (Toggle ? 1 : 0)));
+    const auto Deadline = Clock::now() + std::max(Timeout, milliseconds(0)) + LineTime;
     if (Toggle) {
         // Nothing else may be on its way out when the transmitter is switched on.
         DrainUntil(Deadline);
@@ -526,6 +680,7 @@ bool SerialLine::SendFrame(const std::uint8_t* Data, std::int32_t Count, millise
     }
     if (Toggle)
         FDevice->SetRts(false);
+    FLastActivity = Clock::now();
     if (FDevice->TakeLineErrors().Any())
         Ok = false;
     return Ok;

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <shared_mutex>
 #include <string>
+#include <vector>
 
 namespace veltro::modbus {
 
@@ -28,6 +29,25 @@ inline constexpr std::uint32_t MinCharTimeoutMs = 20;
 // the bit rate: 9600 8N1 with 200 characters gives ceil(9 * 200 * 1000 / 9600) = 188 ms.
 // ASCII takes SilentInterval as milliseconds. Either way at least MinCharTimeoutMs.
 std::uint32_t CharTimeoutFor(const LineSettings& Settings);
+
+// How a client tells its reply from the other bytes that come, and what came around it.
+struct TReplySearch {
+    // The reply expected; none: the line's silence alone ends the frame.
+    const TExpectedReply* Expected = nullptr;
+    // False: the reply ends as soon as it is complete, wherever stray bytes or the
+    // request's echo put it; bytes after it in the same read are dropped, and a line error
+    // flagged in a read that went on past the reply's CRC does not spoil it. True: the
+    // reply counts only once the line has fallen silent and only when nothing came after it
+    // (a second frame behind the first means two answers in one burst); otherwise the whole
+    // burst is returned, which is no valid frame.
+    bool WholeBurst = false;
+
+    // Filled in when a reply was found: the bytes dropped before it, whether they began
+    // with an exact copy of the request, and the bytes dropped after it.
+    std::int32_t SkippedBefore = 0;
+    bool EchoBefore = false;
+    std::int32_t DroppedAfter = 0;
+};
 
 // The serial line under a Modbus connection: opening and configuring the port, the
 // end-of-frame silence, and the timed primitives with which the worker thread waits for
@@ -87,6 +107,12 @@ public:
     // Bounded by MaxSettleTime and ended early by SignalServerStop.
     void SettleLine();
     static constexpr std::chrono::milliseconds MaxSettleTime{2000};
+    // Discards what is queued and what keeps coming until the line has been quiet for
+    // Quiet, at most Bound (in either mode); ended early by a close (AbortWaits) and by
+    // SignalServerStop. With Drained, the bytes discarded are kept there, as many as its
+    // capacity holds (it never grows).
+    void DrainUntilQuiet(std::chrono::milliseconds Quiet, std::chrono::milliseconds Bound,
+                         std::vector<std::uint8_t>* Drained = nullptr);
 
     // Clears the input side, the output side or both.
     void PurgePort(bool Input, bool Output);
@@ -106,24 +132,28 @@ public:
 
     // Reads everything queued into Dest. Returns the byte count, or -1 when a line error
     // (parity, framing, overrun, break) was flagged before or during the read, when more is
-    // queued than Room holds, when the read came up short, or when the line is lost.
-    std::int32_t ReadQueued(std::uint8_t* Dest, std::int32_t Room);
+    // queued than Room holds, when the read came up short, or when the line is lost. With
+    // LineError given, a flagged line error does not fail the read but sets it.
+    std::int32_t ReadQueued(std::uint8_t* Dest, std::int32_t Room, bool* LineError = nullptr);
 
     // Collects one frame into Dest (at most Room bytes) and returns its length; 0 means
     // nothing usable arrived (no characters, a line error, an overflow, an ASCII frame that
-    // did not complete). RTU: the frame ends at a silence of CharTimeout or, with Expected,
-    // as soon as the bytes in hold the expected reply: that reply alone is returned, moved
-    // to the front of Dest (what came before or with it is dropped). ASCII: the frame runs
-    // from the last ':' to CR LF. Remaining is the receive time left (negative: no limit).
-    // In client mode every wait and read counts against it and a frame still arriving when
-    // it runs out is returned as received so far; in server mode it is not counted down,
-    // but a wait that ends without a character sets it to 0.
+    // did not complete). RTU: the frame ends at a silence of CharTimeout or, with a reply
+    // search (see TReplySearch), as soon as the bytes in hold the expected reply: that reply
+    // alone is returned, moved to the front of Dest. ASCII: the frame runs from the last ':'
+    // to CR LF. Remaining is the receive time left (negative: no limit). In client mode
+    // every wait and read counts against it and a frame still arriving when it runs out is
+    // returned as received so far; in server mode it is not counted down, but a wait that
+    // ends without a character sets it to 0.
     std::int32_t ReceiveFrame(std::uint8_t* Dest, std::int32_t Room,
                               std::chrono::milliseconds CharTimeout,
                               std::chrono::milliseconds& Remaining,
-                              const TExpectedReply* Expected = nullptr);
+                              TReplySearch* Search = nullptr);
 
-    // Writes Count bytes and waits until they have left the driver, all within Timeout.
+    // Writes Count bytes and waits until they have left the driver, within Timeout plus
+    // the frame's own line time (one character more with RTS toggling, for the hold below):
+    // Timeout is the allowance for the driver and flow control, so a long frame at a low
+    // rate is never cut for the time it takes to cross the line.
     // With fcRtsToggle RTS is raised around the write (by the driver's RS-485 mode where it
     // has one, else here: held until the transmitter is empty and never shorter than the
     // frame's line time). False when the frame was not out in time (the unsent rest is
@@ -141,12 +171,17 @@ public:
 private:
     class ReceiveClock;
 
+    class Arrivals;
+
     std::int32_t ReceiveRtuFrame(std::uint8_t* Dest, std::int32_t Room,
                                  std::chrono::milliseconds CharTimeout, ReceiveClock& Clock,
-                                 const TExpectedReply* Expected);
+                                 TReplySearch* Search);
     bool PauseForLineTime(std::int32_t Characters, ReceiveClock& Clock);
+    // Takes what is queued out of the driver: into Kept while it has room, the rest dropped.
+    void Discard(std::vector<std::uint8_t>* Kept);
     std::int32_t ReceiveAsciiFrame(std::uint8_t* Dest, std::int32_t Room,
-                                   std::chrono::milliseconds CharTimeout, ReceiveClock& Clock);
+                                   std::chrono::milliseconds CharTimeout, ReceiveClock& Clock,
+                                   bool WholeBurst);
     using TimePoint = std::chrono::steady_clock::time_point;
     bool DrainUntil(TimePoint Deadline);
     bool HoldLineTime(std::int32_t Count, TimePoint FirstByte, TimePoint Deadline);
@@ -176,6 +211,9 @@ private:
 
     mutable std::shared_mutex FTimingLock;
     std::uint32_t FCharTimeoutMs = MinCharTimeoutMs;
+
+    // Worker side: when a byte last crossed the line, read or written.
+    std::chrono::steady_clock::time_point FLastActivity;
 
     std::atomic<bool> FStopPending{false};
     std::mutex FAbortLock;

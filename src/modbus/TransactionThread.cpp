@@ -37,6 +37,25 @@ void ApplyNice(int Tid, TThreadPriority Priority) noexcept
         (void)setpriority(PRIO_PROCESS, static_cast<id_t>(Tid), NiceValue(Priority));
 }
 
+// The shortest silence that ends a burst on an unsettled line. A module that answers one
+// request late often answers the next at its usual turnaround right behind; the two frames
+// must land in one burst, which is no valid frame, rather than the late one being taken
+// alone. At high rates the frame-end silence alone (20 ms) is shorter than such a turnaround.
+constexpr std::chrono::milliseconds UnsettledSilenceFloor{50};
+
+// A normal or an exception reply to the request: an answer either way.
+bool Answered(const TModbusTransaction& T)
+{
+    return T.Info.ReplyStatus == rsSuccess || T.Info.ReplyStatus == rsException;
+}
+
+// Bytes that came with the reply but are neither it nor the request's echo.
+bool StrayAround(const TReplySearch& Search, std::int32_t RawRequestLength)
+{
+    const bool EchoOnly = Search.EchoBefore && Search.SkippedBefore == RawRequestLength;
+    return (Search.SkippedBefore > 0 && !EchoOnly) || Search.DroppedAfter > 0;
+}
+
 } // namespace
 
 TTransactionThread::TTransactionThread(TModbusConnection& Owner, TThreadPriority Priority)
@@ -48,6 +67,7 @@ TTransactionThread::TTransactionThread(TModbusConnection& Owner, TThreadPriority
 {
     FRawReceive.assign(static_cast<std::size_t>(FRawSize), 0);
     FRawSend.assign(static_cast<std::size_t>(FRawSize), 0);
+    FDrained.reserve(2 * static_cast<std::size_t>(FRawSize));
 }
 
 TTransactionThread::~TTransactionThread() { Stop(); }
@@ -78,6 +98,13 @@ void TTransactionThread::Stop() noexcept
     FQueue.clear();
 }
 
+void TTransactionThread::Abandon() noexcept
+{
+    FTerminated = true;
+    FAbandoned = true;
+    FThread.detach();
+}
+
 void TTransactionThread::Enqueue(std::unique_ptr<TModbusTransaction> Transaction)
 {
     {
@@ -101,9 +128,12 @@ void TTransactionThread::Run() noexcept
     try {
         Execute();
     } catch (...) {
-        HandleException(std::current_exception());
+        if (!FAbandoned)
+            HandleException(std::current_exception());
     }
     FFinished = true;
+    if (FAbandoned)
+        delete this;
 }
 
 void TTransactionThread::Execute()
@@ -123,6 +153,8 @@ void TTransactionThread::ServerLoop()
         try {
             ServeRequest(T);
         } catch (...) {
+            if (FAbandoned)
+                return;
             HandleException(std::current_exception());
         }
     }
@@ -235,6 +267,8 @@ void TTransactionThread::ClientLoop()
             try {
                 ProcessTransaction(std::move(T));
             } catch (...) {
+                if (FAbandoned)
+                    return;
                 HandleException(std::current_exception());
             }
         }
@@ -255,18 +289,39 @@ void TTransactionThread::ProcessTransaction(std::unique_ptr<TModbusTransaction> 
             return;
         T.Info.ReplyStatus = rsNoReply;
         ++T.Info.Attempts;
+        // A late answer to an earlier request must not be taken for this one's: whatever is
+        // still coming is let through and dropped before the request goes out.
+        const bool Cautious = FUnsettled;
+        if (Cautious) {
+            Line.DrainUntilQuiet(UnsettledSilence(), std::chrono::milliseconds(FOwner.ReceiveTimeout()), &FDrained);
+            FLateReplies.Seen(FDrained.data(), static_cast<std::int32_t>(FDrained.size()));
+        }
         FOwner.NotifyFrame(FRawSend.data(), RawLength, true);
         Line.PurgePort(true, true);
         const bool Written =
             Line.SendFrame(FRawSend.data(), RawLength, std::chrono::milliseconds(FOwner.SendTimeout()));
+        bool Clean = false;
         if (Written) {
             if (Broadcast) {
                 // No station answers a broadcast; the silence gives them time to act on it.
                 Pause(FOwner.TurnaroundDelay());
                 T.Info.ReplyStatus = rsSuccess;
+                Clean = !Cautious;
             } else {
-                Receive(T, RawLength);
+                Clean = Receive(T, RawLength, Cautious);
             }
+        }
+        // A request sent again may be answered twice: only a first attempt that was clean
+        // on a drained line settles it.
+        if (!Clean)
+            FUnsettled = true;
+        else if (Cautious && T.Info.Attempts == 1)
+            FUnsettled = false;
+        if (!Broadcast && FMode == tmRTU) {
+            if (Answered(T))
+                FLateReplies.Answered(T.Request.Data(), T.Request.Size(), T.Info.Attempts > 1);
+            else
+                FLateReplies.Unanswered(T.Request.Data(), T.Request.Size());
         }
         Pause(FOwner.RefetchDelay());
         // An exception reply is an answer too: repeating the request would not change it.
@@ -319,20 +374,33 @@ void TTransactionThread::Classify(TModbusTransaction& T)
     }
 }
 
-void TTransactionThread::Receive(TModbusTransaction& T, std::int32_t RawRequestLength)
+std::chrono::milliseconds TTransactionThread::UnsettledSilence() const
+{
+    return std::max(FOwner.Line().CharTimeout(), UnsettledSilenceFloor);
+}
+
+bool TTransactionThread::Receive(TModbusTransaction& T, std::int32_t RawRequestLength, bool Cautious)
 {
     SerialLine& Line = FOwner.Line();
     std::chrono::milliseconds Remaining(FOwner.ReceiveTimeout());
-    const TExpectedReply Expected(T.Request.Data(), T.Request.Size(), T.AcceptAnyServer);
-    const TExpectedReply* EndEarly =
-        FMode == tmRTU && FOwner.FrameEnd() == feExpectedLength ? &Expected : nullptr;
+    TExpectedReply Expected(T.Request.Data(), T.Request.Size(), T.AcceptAnyServer);
+    TReplySearch Search;
+    if (FMode == tmRTU && FOwner.FrameEnd() == feExpectedLength)
+        Search.Expected = &Expected;
+    Search.WholeBurst = Cautious;
+    const std::chrono::milliseconds CharTimeout = Cautious ? UnsettledSilence() : Line.CharTimeout();
+    bool Stray = false;
     do {
-        std::int32_t Length =
-            Line.ReceiveFrame(FRawReceive.data(), FRawSize, Line.CharTimeout(), Remaining, EndEarly);
+        Search = TReplySearch{Search.Expected, Search.WholeBurst};
+        std::int32_t Length = Line.ReceiveFrame(FRawReceive.data(), FRawSize, CharTimeout, Remaining, &Search);
         DecodeReceived(T, Length);
-        if (FOwner.EchoQueryBeforeReply() && IsEcho(T)) {
+        // An echo found and dropped on the way is not looked for again: the reply of a write
+        // is a copy of the request and would be taken for a second echo.
+        if (FOwner.EchoQueryBeforeReply() && !Search.EchoBefore && IsEcho(T)) {
             if (T.Reply.Size() == T.Request.Size()) {
-                Length = Line.ReceiveFrame(FRawReceive.data(), FRawSize, Line.CharTimeout(), Remaining, EndEarly);
+                Expected.EchoTaken();
+                Search = TReplySearch{Search.Expected, Search.WholeBurst};
+                Length = Line.ReceiveFrame(FRawReceive.data(), FRawSize, CharTimeout, Remaining, &Search);
                 FOwner.NotifyFrame(FRawReceive.data(), Length, false);
                 DecodeReceived(T, Length);
             } else {
@@ -343,9 +411,23 @@ void TTransactionThread::Receive(TModbusTransaction& T, std::int32_t RawRequestL
         } else {
             FOwner.NotifyFrame(FRawReceive.data(), Length, false);
         }
+        Stray = Stray || StrayAround(Search, RawRequestLength);
         Classify(T);
-        // A valid frame for another station does not end the wait for ours.
+        if (!Answered(T) && FMode == tmRTU)
+            FLateReplies.Seen(FRawReceive.data(), Length);
+        if (Answered(T) && FMode == tmRTU
+            && FLateReplies.Ambiguous(T.Request.Data(), T.Request.Size(), T.Reply.Data(), T.Reply.Size())) {
+            // It may be the late answer to an earlier request: not taken, and the wait for
+            // ours goes on. Whatever comes next is no longer owed to that request.
+            T.Info.ReplyStatus = rsUnmatched;
+            FLateReplies.Forget();
+        }
+        // A valid frame for another station does not end the wait for ours, but it was not
+        // asked for: the exchange is not clean.
+        if (T.Info.ReplyStatus == rsUnmatched)
+            Stray = true;
     } while (T.Info.ReplyStatus == rsUnmatched && Remaining.count() > 0);
+    return Answered(T) && !Stray;
 }
 
 } // namespace veltro::modbus

@@ -6,10 +6,12 @@
 // the port for requests, hands each valid one to the UI thread's server objects and writes
 // the answer they produced.
 
+#include "modbus/LateReplyGuard.h"
 #include "modbus/ModbusConnection.h"
 #include "modbus/ModbusTransaction.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -34,6 +36,10 @@ public:
     // hand-overs, so a worker reporting an error cannot deadlock it.
     void Stop() noexcept;
 
+    // The owner is being destroyed while the worker waits in a hand-over: the thread is
+    // told to end, detached, and deletes itself when it has; it touches its owner no more.
+    void Abandon() noexcept;
+
     void Enqueue(std::unique_ptr<TModbusTransaction> Transaction);
     // Best effort: lowering always works, raising needs the privilege to do so.
     void SetPriority(TThreadPriority Priority) noexcept;
@@ -56,7 +62,12 @@ private:
     bool WaitForQueue();
     std::unique_ptr<TModbusTransaction> TakeFirst();
     void ProcessTransaction(std::unique_ptr<TModbusTransaction> Transaction);
-    void Receive(TModbusTransaction& T, std::int32_t RawRequestLength);
+    // Collects and classifies the reply of one attempt. True when the exchange ended cleanly:
+    // an answer to the request (a normal or an exception reply) with nothing else around it
+    // but the request's echo.
+    bool Receive(TModbusTransaction& T, std::int32_t RawRequestLength, bool Cautious);
+    // The silence that ends a burst, and that a drain waits for, on a line not yet settled.
+    std::chrono::milliseconds UnsettledSilence() const;
     void ServeRequest(TModbusTransaction& T);
     void WaitForStop();
     // Sleeps Ms milliseconds unless the thread is stopped meanwhile.
@@ -80,12 +91,22 @@ private:
     std::vector<std::uint8_t> FRawSend;
     std::int32_t FRawSize;
     std::vector<std::uint8_t> FPendingEcho;  // server mode: the echo still expected
+    // Client mode: an exchange did not end cleanly (no reply, a broken or unmatched frame,
+    // stray bytes, a retry), so an answer to an earlier request may still be on its way.
+    // Until one exchange has been clean again, the line is drained before each request and
+    // a reply counts only when it came alone.
+    bool FUnsettled = false;
+    // Client mode, RTU: requests whose answer may still come, which a reply must not be
+    // taken for.
+    TLateReplyGuard FLateReplies;
+    std::vector<std::uint8_t> FDrained;  // what the last drain took off the line
     // Both are refused changes while the connection is active, so the worker keeps its own copy.
     TTransmissionMode FMode;
     TConnectionMode FSide;
 
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FFinished{false};
+    std::atomic<bool> FAbandoned{false};
     std::atomic<int> FTid{0};
     std::thread FThread;
 };

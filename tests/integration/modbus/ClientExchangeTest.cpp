@@ -2,6 +2,7 @@
 // what goes on the line, how replies are classified, and what reaches the UI thread.
 
 #include "integration/modbus/ClientFixture.h"
+#include "support/PortFree.h"
 
 #include "modbus/FieldwireError.h"
 #include "platform/UiDispatcher.h"
@@ -331,6 +332,21 @@ TEST_F(ClientExchange, ClosingWhileTheWorkerWaitsOnAnErrorReportDoesNotDeadlock)
     // way nothing of it is delivered now that the connection is closed.
     Ui.Pump();
     EXPECT_TRUE(Holding.empty());
+    platform::SetExceptionHandler(Previous);
+}
+
+TEST_F(ClientExchange, DestroyingTheConnectionInsideItsWorkersErrorReportNeitherHangsNorCrashes)
+{
+    // A modal error box runs an event loop: the window, and the connection with it, may be
+    // closed from inside the report the worker waits for.
+    auto Previous = platform::SetExceptionHandler([&](std::exception_ptr) { Conn.reset(); });
+    Open();
+    auto Oversized = std::make_unique<TModbusTransaction>(400);
+    Oversized->Info.ServerAddress = Server;
+    Oversized->Request.SetSize(300);
+    Conn->QueueTransaction(std::move(Oversized));
+    ASSERT_TRUE(PumpUntil([&] { return Conn == nullptr; }));
+    EXPECT_TRUE(PumpUntil([&] { return veltro::test::PortFree("COM1", &Ui); })) << "the port was closed";
     platform::SetExceptionHandler(Previous);
 }
 

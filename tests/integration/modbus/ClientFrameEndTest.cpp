@@ -101,5 +101,131 @@ INSTANTIATE_TEST_SUITE_P(
                      {{0ms, Reply}, {60ms, Garbage}}, rsNoReply, {Concat(Reply, Garbage)}}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
+// A write of one register is answered with a copy of the request, so its reply cannot be
+// told from the echo by its bytes: only by what follows.
+const Bytes Write = Rtu("11 06 0001 0003");
+const Bytes WriteException = Rtu("11 86 02");
+
+struct WriteCase {
+    const char* Name;
+    bool EchoHandling;
+    std::vector<Part> Script;
+    std::uint8_t Status;
+    std::vector<TFrameData> Received;
+};
+
+void PrintTo(const WriteCase& C, std::ostream* Os) { *Os << C.Name; }
+
+class WriteEcho : public ClientFixture, public ::testing::WithParamInterface<WriteCase> {};
+
+TEST_P(WriteEcho, IsSkippedAndTheReplyBehindItRead)
+{
+    const WriteCase& C = GetParam();
+    Conn->SetBaudRate(br9600);
+    Conn->SetSilentInterval(200);
+    Conn->SetFrameEnd(feExpectedLength);
+    Conn->SetEchoQueryBeforeReply(C.EchoHandling);
+    std::vector<TTransactionInfo> Done;
+    Client.OnSingleRegisterWrite = [&](TModbusClient&, TTransactionInfo& Info, std::uint16_t, std::uint16_t) {
+        Done.push_back(Info);
+    };
+    Open();
+    Client.WriteSingleRegister(1, 3);
+    ASSERT_EQ(Request(8), Write);
+    for (const auto& [Pause, Piece] : C.Script) {
+        std::this_thread::sleep_for(Pause);
+        Pty.Send(Piece);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return !Done.empty(); }));
+    EXPECT_EQ(Done[0].ReplyStatus, C.Status);
+    EXPECT_EQ(Received, C.Received);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arrivals, WriteEcho,
+    ::testing::Values(
+        WriteCase{"EchoAndReplyInOneReadWithEchoHandling", true, {{0ms, Concat(Write, Write)}}, rsSuccess, {Write}},
+        WriteCase{"EchoThenReplyWithEchoHandling", true, {{0ms, Write}, {60ms, Write}}, rsSuccess, {Write}},
+        WriteCase{"EchoThenExceptionWithoutEchoHandling", false, {{0ms, Write}, {60ms, WriteException}}, rsException,
+                  {WriteException}},
+        WriteCase{"ReplyAloneWithoutEchoHandling", false, {{0ms, Write}}, rsSuccess, {Write}}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
+
+// A module that answers a request only after its time-out: its late reply has the same
+// address, function and length as the next read's, and must never be taken for it.
+class LateReply : public ClientFixture {
+protected:
+    void SetUp() override
+    {
+        ClientFixture::SetUp();
+        Conn->SetBaudRate(br9600);
+        Conn->SetSilentInterval(200);  // 188 ms of silence end a burst
+        Conn->SetReceiveTimeout(300);
+        Conn->SetFrameEnd(feExpectedLength);
+        Open();
+        Client.ReadHoldingRegisters(0, 2);
+        EXPECT_EQ(Request(8), Rtu("11 03 0000 0002"));
+        EXPECT_TRUE(WaitForHolding(1));
+        EXPECT_EQ(Holding[0].Info.ReplyStatus, rsNoReply);
+    }
+
+    const Bytes FirstReply = Rtu("11 03 04 0001 0002");
+    const Bytes SecondRequest = Rtu("11 03 0002 0002");
+    const Bytes SecondReply = Rtu("11 03 04 0003 0004");
+};
+
+TEST_F(LateReply, StillArrivingWhenTheNextRequestIsDueIsWaitedOutAndDropped)
+{
+    Pty.Send(Slice(FirstReply, 0, 4));
+    Client.ReadHoldingRegisters(2, 2);
+    EXPECT_TRUE(Pty.Receive(8, 100ms).empty()) << "no request over a reply still coming";
+    Pty.Send(Slice(FirstReply, 4, FirstReply.size()));
+    ASSERT_EQ(Request(8), SecondRequest) << "the next request goes out once the line is quiet";
+    Pty.Send(SecondReply);
+    ASSERT_TRUE(WaitForHolding(2));
+    EXPECT_EQ(Holding[1].Info.ReplyStatus, rsSuccess);
+    EXPECT_EQ(Holding[1].Values, (TRegValues{3, 4}));
+}
+
+TEST_F(LateReply, ArrivingBehindTheNextRequestIsNeverTakenForItsReply)
+{
+    Client.ReadHoldingRegisters(2, 2);
+    ASSERT_EQ(Request(8), SecondRequest);
+    Pty.Send(FirstReply);
+    std::this_thread::sleep_for(20ms);
+    Pty.Send(SecondReply);
+    ASSERT_TRUE(WaitForHolding(2));
+    EXPECT_EQ(Holding[1].Info.ReplyStatus, rsNoReply) << "two frames in one burst: no telling which is the reply";
+    EXPECT_EQ(Received.back(), Concat(FirstReply, SecondReply));
+
+    // The line settles again: the next reply that comes alone is read.
+    Client.ReadHoldingRegisters(2, 2);
+    ASSERT_EQ(Request(8), SecondRequest);
+    Pty.Send(SecondReply);
+    ASSERT_TRUE(WaitForHolding(3));
+    EXPECT_EQ(Holding[2].Info.ReplyStatus, rsSuccess);
+    EXPECT_EQ(Holding[2].Values, (TRegValues{3, 4}));
+}
+
+TEST_F(LateReply, StillComingWhenTheTimeRunsOutIsWaitedOutNotCut)
+{
+    // The line is settled again first, so the reply ends as soon as it is complete.
+    Client.ReadHoldingRegisters(2, 2);
+    ASSERT_EQ(Request(8), SecondRequest);
+    Pty.Send(SecondReply);
+    ASSERT_TRUE(WaitForHolding(2));
+
+    // Begun 200 ms into the 300 ms receive time, ended 150 ms later, after it ran out.
+    Client.ReadHoldingRegisters(2, 2);
+    ASSERT_EQ(Request(8), SecondRequest);
+    std::this_thread::sleep_for(200ms);
+    Pty.Send(Slice(SecondReply, 0, 4));
+    std::this_thread::sleep_for(150ms);
+    Pty.Send(Slice(SecondReply, 4, SecondReply.size()));
+    ASSERT_TRUE(WaitForHolding(3));
+    EXPECT_EQ(Holding[2].Info.ReplyStatus, rsSuccess);
+    EXPECT_EQ(Holding[2].Values, (TRegValues{3, 4}));
+}
+
 }  // namespace
 }  // namespace veltro::modbus::test

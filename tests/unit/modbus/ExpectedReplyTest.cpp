@@ -131,3 +131,45 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& Info) { return std::string(Info.param.Name); });
 
 } // namespace
+
+namespace {
+
+// Write one register: its normal reply is a copy of the request, as its echo is.
+const Bytes Write = Rtu("11 06 0001 0003");
+
+struct CopyCase {
+    const char* Name;
+    Bytes Received;
+    bool Final;     // nothing more can come
+    bool EchoTaken; // the echo was received and dropped before
+    std::int32_t Offset;
+    std::int32_t Length;
+    bool EchoBefore;
+};
+
+void PrintTo(const CopyCase& C, std::ostream* Os) { *Os << C.Name; }
+
+class ReplyThatCopiesTheRequest : public testing::TestWithParam<CopyCase> {};
+
+TEST_P(ReplyThatCopiesTheRequest, IsToldFromTheEchoByWhatFollows)
+{
+    const CopyCase& C = GetParam();
+    TExpectedReply Expected(Write.data(), static_cast<std::int32_t>(Write.size()), false);
+    if (C.EchoTaken)
+        Expected.EchoTaken();
+    const TFrameSpan Span = Expected.Find(C.Received.data(), static_cast<std::int32_t>(C.Received.size()), C.Final);
+    EXPECT_EQ(Span.Offset, C.Offset);
+    EXPECT_EQ(Span.Length, C.Length);
+    EXPECT_EQ(Span.EchoBefore, C.EchoBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arrivals, ReplyThatCopiesTheRequest,
+    testing::Values(CopyCase{"CopyAloneWhileMoreMayCome", Write, false, false, 0, 0, false},
+                    CopyCase{"CopyAloneOnceTheLineIsSilent", Write, true, false, 0, 8, false},
+                    CopyCase{"CopyAloneAfterTheEchoWasTaken", Write, false, true, 0, 8, false},
+                    CopyCase{"EchoThenReply", Join({Write, Write}), false, false, 8, 8, true},
+                    CopyCase{"EchoThenException", Join({Write, Rtu("11 86 02")}), false, false, 8, 5, true}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
+
+} // namespace
