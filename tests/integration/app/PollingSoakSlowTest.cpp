@@ -3,8 +3,9 @@
 // expected-length framing, while a random fault is switched on before each request
 // (silence, broken CRC, exception replies, stray bytes, an echoed request, a cut-off reply,
 // a short or a too-long delay). A late reply lands in the next exchange, as on a real bus.
-// Whatever comes back, every request must end in exactly one event, the page's statistics
-// must add up, and memory must not grow once the first exchanges have warmed everything up.
+// Whatever comes back, every request must end in exactly one event, every success must carry
+// the values of the block it asked for, the page's statistics must add up, and memory must
+// not grow once the first exchanges have warmed everything up.
 //
 // VELTRO_SOAK_TRANSACTIONS sets the number of requests (default 20000); the figures are
 // printed at the end. The test run of scripts/test makes a shorter one.
@@ -14,12 +15,14 @@
 #include "modbus/ModbusClient.h"
 #include "modbus/ModbusConnection.h"
 #include "platform/ManualUiDispatcher.h"
+#include "simulator/ModuleModel.h"
 #include "simulator/Simulator.h"
 #include "support/PtyPair.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -66,6 +69,32 @@ sim::ModuleFaults FaultsFor(Fault fault, std::mt19937& rng)
     }
 }
 
+// Whether the registers of a reply are the block that was asked for, judged by what only
+// that block holds: the meter serial number and the network frequency in the first, the
+// three voltages and currents of the load in the second, valid load-profile stamps in the
+// third. A late reply taken for the next request shows one block's words in another's place.
+bool CarriesItsBlock(uint16_t start, const TRegValues& values, uint32_t serial)
+{
+    const app::RegisterBlock block(values);
+    const auto near = [](double value, double nominal, double share) {
+        return std::abs(value - nominal) <= nominal * share;
+    };
+    switch (start) {
+    case 0:
+        return block.RegLongWord(app::kRegSerial) == serial && near(block.RegSingle(app::kRegFrequency), 50.0, 0.02);
+    case 58:
+        for (size_t i = 0; i < 3; ++i)
+            if (!near(block.RegSingle(app::kRegVoltage[i]), 230.0, 0.05)
+                || !near(block.RegSingle(app::kRegCurrent[i]), sim::ModuleModel::kNominalCurrent[i], 0.3))
+                return false;
+        return true;
+    case 116:
+        return block.RegStamp(0, 3).has_value() && block.RegStamp(app::kProfileRecordSize, app::kProfileRecordSize + 3);
+    default:
+        return false;
+    }
+}
+
 size_t ResidentKb()
 {
     std::ifstream statm("/proc/self/statm");
@@ -96,12 +125,14 @@ protected:
         conn.SetFrameEnd(feExpectedLength);
         client.SetConnection(&conn);
         client.SetServerAddress(static_cast<uint8_t>(sim.Module().Address()));
-        client.OnHoldingRegistersRead = [this](TModbusClient&, TTransactionInfo& info, uint16_t, uint16_t,
-                                               const TRegValues&) {
-            // Only a count and the newest: a record of every event would itself make
+        client.OnHoldingRegistersRead = [this](TModbusClient&, TTransactionInfo& info, uint16_t start, uint16_t,
+                                               const TRegValues& values) {
+            // Only counts and the newest: a record of every event would itself make
             // memory grow with the run.
             ++events;
             last = info;
+            if (info.ReplyStatus == rsSuccess && !CarriesItsBlock(start, values, static_cast<uint32_t>(std::stoul(sim.State().SerialNumber()))))
+                ++wrongValues;
         };
         conn.SetActive(true);
     }
@@ -131,6 +162,7 @@ protected:
     TModbusConnection conn{&ui};
     TModbusClient client;
     size_t events = 0;
+    size_t wrongValues = 0;  // successes that carried another block's words
     TTransactionInfo last;
     app::PollStatistics stats;
 };
@@ -177,6 +209,7 @@ TEST_F(PollingSoak, EveryRequestEndsInOneEventAndTheStatisticsAddUp)
         excepted += row[rsException];
     }
     EXPECT_EQ(stats.FResponses, static_cast<int>(succeeded));
+    EXPECT_EQ(wrongValues, 0u) << "a success must carry the values of the block it asked for";
     EXPECT_EQ(stats.FExceptions, static_cast<int>(excepted));
     EXPECT_LE(stats.FMaxConsecErrors, stats.FRequests - stats.FResponses);
 
@@ -200,7 +233,7 @@ TEST_F(PollingSoak, EveryRequestEndsInOneEventAndTheStatisticsAddUp)
 
     std::cout << "soak: " << wanted << " transactions in " << seconds << " s; resident memory " << rssWarm
               << " kB after " << warmUp << ", " << rssEnd << " kB at the end\n";
-    std::cout << "soak: replies success " << stats.FResponses << ", unmatched " << stats.FUnmatched
+    std::cout << "soak: replies success " << stats.FResponses << " (" << wrongValues << " with another block's values)" << ", unmatched " << stats.FUnmatched
               << ", exception " << stats.FExceptions << ", no reply " << stats.FTimeouts << ", invalid "
               << stats.FInvalid << "; longest failure run " << stats.FMaxConsecErrors << "\n";
     for (int f = 0; f < kFaults; ++f)
