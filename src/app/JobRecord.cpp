@@ -1,5 +1,8 @@
 #include "app/JobRecord.h"
 
+#include "app/IsoTime.h"
+#include "app/ModuleDefaults.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -56,7 +59,7 @@ QString JobRecordText(const JobRecord& r)
     out << QStringLiteral("VeltroConf - rapporto di lavoro");
     out << (read ? QStringLiteral("Lavoro: lettura della configurazione (1. Leggi)")
                  : QStringLiteral("Lavoro: scrittura della configurazione (2. Scrivi)"));
-    out << QStringLiteral("Data e ora: %1").arg(r.finished.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    out << QStringLiteral("Data e ora: %1").arg(IsoLocalTime(r.finished));
     out << QStringLiteral("Esito: %1").arg(r.success ? QStringLiteral("riuscito") : QStringLiteral("non riuscito"));
     out << QString();
     QString port = QStringLiteral("COM%1").arg(r.iec.port);
@@ -68,12 +71,17 @@ QString JobRecordText(const JobRecord& r)
     out << QString();
     out << (read ? QStringLiteral("Valori letti:") : QStringLiteral("Valori scritti:"));
     out << QStringLiteral("Matricola contatore: %1").arg(OrUnknown(r.serialNumber, QStringLiteral("sconosciuta")));
-    const QString automatic = QStringLiteral("automatico (ultime 2 cifre della matricola + 100)");
+    // A record is the technician's proof: it states the values in effect, not only that
+    // they were the automatic or default ones.
+    const QString automatic = QStringLiteral("%1 (automatico: ultime 2 cifre della matricola + 100)")
+                                  .arg(AutomaticAddress(r.serialNumber.trimmed().toStdString()));
+    const QString defaults =
+        QStringLiteral("%1 (predefinite)").arg(QString::fromStdString(DefaultModuleSettings.Text()));
     out << QStringLiteral("Indirizzo server Modbus: %1")
                .arg(r.serverAddress ? OrUnknown(*r.serverAddress, automatic)
                                     : read ? QStringLiteral("non letto") : QStringLiteral("non scritto"));
     out << QStringLiteral("Impostazioni RS485: %1")
-               .arg(r.rs485 ? OrUnknown(*r.rs485, QStringLiteral("predefinite (9600 8N1)"))
+               .arg(r.rs485 ? OrUnknown(*r.rs485, defaults)
                             : read ? QStringLiteral("non lette") : QStringLiteral("non scritte"));
     out << QString();
     out << QStringLiteral("Registro del lavoro:");

@@ -8,12 +8,6 @@
 
 namespace veltro::app {
 
-int AutomaticAddress(const std::string& meterSerial)
-{
-    int32_t serial = 0;
-    return (TryStrToInt(meterSerial, serial) ? serial % 100 : 0) + 100;
-}
-
 ModuleTarget TargetOfRun(const ConfigRunResult& run, const std::string& meterSerial)
 {
     ModuleTarget target;

@@ -7,6 +7,7 @@
 // and moves on posted events, so the window stays responsive while it runs.
 
 #include "app/ConfigVerifier.h"
+#include "app/ModuleDefaults.h"
 #include "app/PageConfig.h"
 
 #include <functional>
@@ -28,9 +29,6 @@ struct ModuleTarget {
     bool DefaultSettings = false;
 };
 ModuleTarget TargetOfRun(const ConfigRunResult& run, const std::string& meterSerial);
-// The automatic address: the serial number's last two digits plus 100 (100 when the
-// serial number is no number).
-int AutomaticAddress(const std::string& meterSerial);
 
 class VerifyRun {
 public:

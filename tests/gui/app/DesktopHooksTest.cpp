@@ -330,7 +330,8 @@ TEST_F(DesktopOnMeter, AReadAndAWriteLeaveTwoRecordsWithTheSerialNumberAndTheSet
     const QString readText = ReadAll(folder.filePath(read[0]));
     for (const QString& line : {port, QStringLiteral("Impostazioni di linea: 9600 7E1"),
                                 QStringLiteral("Esito: riuscito"), QStringLiteral("Matricola contatore: 12345678"),
-                                QStringLiteral("Indirizzo server Modbus: automatico"),
+                                QStringLiteral("Indirizzo server Modbus: 178 (automatico: ultime 2 cifre della matricola + 100)"),
+                                QStringLiteral("Impostazioni RS485: 9600 8N1 (predefinite)"),
                                 QStringLiteral("Lettura matricola\n")})
         EXPECT_TRUE(readText.contains(line)) << line.toStdString() << "\n" << readText.toStdString();
     const QString writeText = ReadAll(folder.filePath(written[0]));

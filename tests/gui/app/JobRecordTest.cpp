@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -16,12 +17,12 @@ JobRecord ARead()
 {
     JobRecord r;
     r.kind = JobKind::Read;
-    r.finished = QDateTime(QDate(2026, 12, 8), QTime(17, 58, 3));
+    r.finished = QDateTime(QDate(2026, 12, 8), QTime(17, 58, 3), QTimeZone(3600));
     r.iec = {1, {9600, 7, QStringLiteral("Pari"), 1}, QStringLiteral("12345678")};
     r.portDevice = QStringLiteral("/dev/ttyUSB0 — FTDI FT232R USB UART");
     r.success = true;
     r.serialNumber = QStringLiteral("12345678");
-    r.serverAddress = QStringLiteral("178");
+    r.serverAddress = QString();  // the automatic one
     r.rs485 = QStringLiteral("19200 8E1");
     r.log = {QStringLiteral("Connessione fisica"), QStringLiteral("Lettura matricola"), QStringLiteral("Fine lavoro")};
     return r;
@@ -45,10 +46,11 @@ TEST(JobRecord, EachRunLeavesItsOwnNamedRecord)
     ASSERT_TRUE(first.ok) << first.message.toStdString();
     EXPECT_EQ(first.path, RecordsFolder() + QStringLiteral("/2026-12-08_175803_12345678_lettura.txt"));
     const QString text = ReadAll(first.path);
-    for (const char* line : {"Data e ora: 2026-12-08 17:58:03", "Esito: riuscito",
+    for (const char* line : {"Data e ora: 2026-12-08T17:58:03+01:00", "Esito: riuscito",
                              "Porta seriale: COM1 (/dev/ttyUSB0 — FTDI FT232R USB UART)",
                              "Impostazioni di linea: 9600 7E1", "ID di comunicazione: 12345678", "Valori letti:",
-                             "Matricola contatore: 12345678", "Indirizzo server Modbus: 178",
+                             "Matricola contatore: 12345678",
+                             "Indirizzo server Modbus: 178 (automatico: ultime 2 cifre della matricola + 100)",
                              "Impostazioni RS485: 19200 8E1",
                              "Registro del lavoro:\nConnessione fisica\nLettura matricola\nFine lavoro\n"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(line))) << line << "\n" << text.toStdString();
