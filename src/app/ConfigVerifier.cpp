@@ -51,8 +51,8 @@ ConfigVerifier::ConfigVerifier(platform::UiDispatcher* Dispatcher) : FProbe(Disp
 
 ConfigVerifier::~ConfigVerifier()
 {
+    // The probe closes its port as it goes, and never throws doing so.
     FBusy = false;
-    FProbe.Close();
 }
 
 void ConfigVerifier::Start(const VerifyTarget& Target)

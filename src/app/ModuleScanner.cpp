@@ -96,8 +96,8 @@ ModuleScanner::ModuleScanner(platform::UiDispatcher* Dispatcher) : FProbe(Dispat
 
 ModuleScanner::~ModuleScanner()
 {
+    // The probe closes its port as it goes, and never throws doing so.
     FBusy = false;
-    FProbe.Close();
 }
 
 void ModuleScanner::Start(const ScanOptions& Options)

@@ -119,7 +119,15 @@ StationProbe::StationProbe(platform::UiDispatcher* Dispatcher) : FConnection(Dis
 
 StationProbe::~StationProbe()
 {
-    Close();
+    FAsking = false;
+    FDone = nullptr;
+    try {
+        FConnection.SetActive(false);
+    } catch (...) {
+        // Refused from inside a call the connection's worker waits for (an error display
+        // that let the window close): the connection's own destructor then lets its worker
+        // end by itself and closes the port.
+    }
 }
 
 void StationProbe::Open(const std::string& Port, const RtuSettings& Settings)

@@ -76,7 +76,7 @@ public:
 
     // Deliveries go through Dispatcher, or the process-wide one when null.
     explicit StationProbe(platform::UiDispatcher* Dispatcher = nullptr);
-    ~StationProbe();  // closes the port
+    ~StationProbe();  // closes the port; never throws
     StationProbe(const StationProbe&) = delete;
     StationProbe& operator=(const StationProbe&) = delete;
 
