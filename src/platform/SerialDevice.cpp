@@ -12,6 +12,7 @@
 #include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <thread>
@@ -190,6 +191,13 @@ std::unique_ptr<PosixSerialDevice> PosixSerialDevice::Open(const std::string& na
         return nullptr;
     }
     // Exclusive like a Windows COM port: a second open by another program fails with EBUSY.
+    // The kernel's exclusive mode does not hold against root, so our own programs (the
+    // window, the command line, a second window) also take an advisory lock, which does.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        ::close(fd);
+        error = EBUSY;
+        return nullptr;
+    }
     ::ioctl(fd, TIOCEXCL);
     struct termios t {};
     if (::tcgetattr(fd, &t) == 0) {
