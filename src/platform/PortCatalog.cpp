@@ -108,6 +108,9 @@ QString Describe(const QString& device, const std::string& identity, AdapterDeta
         return known;
     if (StartsWith(identity, kIdentityById) || StartsWith(identity, kIdentityByPath))
         return AdapterName(identity);
+    // A VELTRO_PORT_DIR entry that names the adapter by its by-id link.
+    if (device.startsWith(QStringLiteral("/dev/serial/by-id/")))
+        return device.mid(device.lastIndexOf(QLatin1Char('/')) + 1);
     if (real.startsWith(QStringLiteral("/dev/ttyS")))
         return QStringLiteral("porta seriale integrata");
     return QStringLiteral("dispositivo seriale");
