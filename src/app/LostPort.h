@@ -2,8 +2,10 @@
 // A serial adapter pulled out while in use. Its port is not a silent line: every call on
 // it fails (EIO, ENODEV, ENXIO, a hang-up) until it is opened again, so waiting for
 // replies on it would only repeat "no reply" for ever. The polling page closes such a
-// port at once, says so once, and opens it again by itself when a device is back under
-// the same COM number; an IEC run ends with the same line in its log.
+// port at once, says so once, and opens it again by itself when the same adapter is back
+// under its COM number (never another one that came to stand for the number meanwhile:
+// its module would be polled as if it were the first); an IEC run ends with the same line
+// in its log.
 
 #include <QString>
 
@@ -32,14 +34,20 @@ public:
     // After a poll that got no reply: when the connection's device has gone, closes the
     // connection and returns the line to log (once per loss); otherwise changes nothing.
     std::optional<QString> AfterNoReply(modbus::TModbusConnection& connection);
-    // While lost, at every poll tick: opens the connection again. Returns the line to log
-    // when the port is back; nothing (and no error box) while it is still missing.
+    // While lost, at every poll tick: opens the connection again once the adapter that
+    // was lost stands for the port again. Returns the line to log when the port is back;
+    // nothing (and no error box) while it is missing or another device stands for it.
     std::optional<QString> TryReopen(modbus::TModbusConnection& connection);
     // Polling stopped: a loss is no longer waited out.
-    void Forget() { lost_ = false; }
+    void Forget()
+    {
+        lost_ = false;
+        adapter_.clear();
+    }
 
 private:
     bool lost_ = false;
+    std::string adapter_;  // the identity of the adapter lost (platform/PortNames.h)
 };
 
 }  // namespace veltro::app

@@ -1,8 +1,9 @@
 #pragma once
 // Beside a port-number field: a label saying what the number stands for (the device and
-// the adapter behind it, or that nothing answers to it), and a small button listing the
-// serial devices present, whose pick fills in the number. The label follows the number as
-// it is typed or stepped; the window asks it to look again when adapters come or go.
+// the adapter behind it, an adapter that holds it while unplugged, or that nothing answers
+// to it), and a small button listing every number in use, whose pick fills in the number,
+// and opening the dialog that changes or frees the numbers. The label follows the number
+// as it is typed or stepped; the window asks it to look again when adapters come or go.
 
 #include <QLabel>
 #include <QObject>
@@ -48,6 +49,7 @@ public:
 
 private:
     void FillMenu();
+    void OpenNumbers();
 
     QLineEdit* edit_;
     UpDown* upDown_;

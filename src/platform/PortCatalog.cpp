@@ -6,7 +6,9 @@
 #include <QSerialPortInfo>
 #include <QStringList>
 
+#include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 namespace veltro::platform {
@@ -26,96 +28,111 @@ QString Canonical(const QString& path)
     return ec ? path : QString::fromStdString(canonical.string());
 }
 
-// udev names every USB serial adapter under /dev/serial/by-id after its maker, product
-// and serial number; those names survive a change of ttyUSB number between plug-ins.
-QHash<QString, QString> ByIdNames()
+bool StartsWith(const std::string& text, const char* prefix)
 {
-    QHash<QString, QString> names;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator("/dev/serial/by-id", ec)) {
-        const QString target = Canonical(QString::fromStdString(entry.path().string()));
-        names.insert(target, QString::fromStdString(entry.path().filename().string()));
-    }
-    return names;
+    return text.rfind(prefix, 0) == 0;
 }
 
-// What the system knows of the adapters, by device path. Asking it means walking every
-// tty in sysfs (hundreds of nodes on a desktop, a few milliseconds each time), so it is
-// asked only for a device it may know something about: never for a pseudo-terminal or a
-// device that is not there.
-class Adapters {
-public:
-    QString Describe(const QString& device) const
-    {
-        const QString real = Canonical(device);
-        if (real.startsWith(QStringLiteral("/dev/pts/")))
-            return QStringLiteral("terminale virtuale");
-        Load();
-        const QString known = Known(real);
-        if (!known.isEmpty())
-            return known;
-        if (auto it = byId_.constFind(real); it != byId_.constEnd())
-            return *it;
-        if (real.startsWith(QStringLiteral("/dev/ttyS")))
-            return QStringLiteral("porta seriale integrata");
-        return QStringLiteral("dispositivo seriale");
-    }
+// Maker, product, USB identifiers and serial number, as far as the system knows them.
+QString Known(const QSerialPortInfo& port)
+{
+    QStringList name;
+    QStringList details;
+    const QString maker = port.manufacturer().trimmed();
+    const QString product = port.description().trimmed();
+    if (!maker.isEmpty() && !product.contains(maker, Qt::CaseInsensitive))
+        name << maker;
+    if (!product.isEmpty())
+        name << product;
+    if (port.hasVendorIdentifier() && port.hasProductIdentifier())
+        details << QStringLiteral("USB %1:%2")
+                       .arg(port.vendorIdentifier(), 4, 16, QLatin1Char('0'))
+                       .arg(port.productIdentifier(), 4, 16, QLatin1Char('0'));
+    if (!port.serialNumber().trimmed().isEmpty())
+        details << QStringLiteral("n. di serie %1").arg(port.serialNumber().trimmed());
+    QString text = name.join(QLatin1Char(' '));
+    if (!details.isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral(" ")) + QLatin1Char('(') +
+                details.join(QStringLiteral(", ")) + QLatin1Char(')');
+    return text;
+}
 
-    PortDescription Port(int number, const std::string& device) const
+// What the system knows of the adapters, by device path, shared by every description.
+// Never asked for a pseudo-terminal or a device that is not there.
+class AdapterDetails {
+public:
+    QString Of(const QString& real, AdapterDetail detail)
     {
-        PortDescription d;
-        d.number = number;
-        d.device = QString::fromStdString(device);
-        if (d.device.isEmpty())
-            return d;
-        std::error_code ec;
-        d.present = fs::exists(fs::path(device), ec) && !ec;
-        d.what = d.present ? Describe(d.device) : QStringLiteral("non presente");
-        return d;
+        std::unique_lock lock(mutex_);
+        if (!loaded_ && detail == AdapterDetail::Ask) {
+            lock.unlock();
+            Load();
+            lock.lock();
+        }
+        return known_.value(real);
+    }
+    void Load()
+    {
+        QHash<QString, QString> known;
+        for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts())
+            known.insert(Canonical(port.systemLocation()), Known(port));
+        const std::lock_guard lock(mutex_);
+        known_ = std::move(known);
+        loaded_ = true;
+    }
+    void Forget()
+    {
+        const std::lock_guard lock(mutex_);
+        loaded_ = false;
+        known_.clear();
     }
 
 private:
-    void Load() const
-    {
-        if (loaded_)
-            return;
-        for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts())
-            info_.insert(Canonical(port.systemLocation()), port);
-        byId_ = ByIdNames();
-        loaded_ = true;
-    }
-
-    // Maker, product, USB identifiers and serial number, as far as the system knows them.
-    QString Known(const QString& real) const
-    {
-        auto it = info_.constFind(real);
-        if (it == info_.constEnd())
-            return {};
-        QStringList name;
-        QStringList details;
-        const QString maker = it->manufacturer().trimmed();
-        const QString product = it->description().trimmed();
-        if (!maker.isEmpty() && !product.contains(maker, Qt::CaseInsensitive))
-            name << maker;
-        if (!product.isEmpty())
-            name << product;
-        if (it->hasVendorIdentifier() && it->hasProductIdentifier())
-            details << QStringLiteral("USB %1:%2")
-                           .arg(it->vendorIdentifier(), 4, 16, QLatin1Char('0'))
-                           .arg(it->productIdentifier(), 4, 16, QLatin1Char('0'));
-        if (!it->serialNumber().trimmed().isEmpty())
-            details << QStringLiteral("n. di serie %1").arg(it->serialNumber().trimmed());
-        QString text = name.join(QLatin1Char(' '));
-        if (!details.isEmpty())
-            text += (text.isEmpty() ? QString() : QStringLiteral(" ")) + QLatin1Char('(') +
-                    details.join(QStringLiteral(", ")) + QLatin1Char(')');
-        return text;
-    }
-
-    mutable bool loaded_ = false;
-    mutable QHash<QString, QSerialPortInfo> info_;
-    mutable QHash<QString, QString> byId_;
+    std::mutex mutex_;
+    bool loaded_ = false;
+    QHash<QString, QString> known_;
 };
+
+AdapterDetails& Details()
+{
+    static AdapterDetails details;
+    return details;
+}
+
+QString Describe(const QString& device, const std::string& identity, AdapterDetail detail)
+{
+    const QString real = Canonical(device);
+    if (real.startsWith(QStringLiteral("/dev/pts/")))
+        return QStringLiteral("terminale virtuale");
+    if (const QString known = Details().Of(real, detail); !known.isEmpty())
+        return known;
+    if (StartsWith(identity, kIdentityById) || StartsWith(identity, kIdentityByPath))
+        return AdapterName(identity);
+    // A VELTRO_PORT_DIR entry that names the adapter by its by-id link.
+    if (device.startsWith(QStringLiteral("/dev/serial/by-id/")))
+        return device.mid(device.lastIndexOf(QLatin1Char('/')) + 1);
+    if (real.startsWith(QStringLiteral("/dev/ttyS")))
+        return QStringLiteral("porta seriale integrata");
+    return QStringLiteral("dispositivo seriale");
+}
+
+PortDescription Describe(const PortEntry& entry, AdapterDetail detail)
+{
+    PortDescription d;
+    d.number = entry.number;
+    d.kept = !entry.fromPortDir;
+    if (!entry.fromPortDir && entry.device.empty()) {
+        d.detached = true;
+        d.device = QString::fromStdString(entry.lastDevice);
+        d.what = AdapterName(entry.identity);
+        return d;
+    }
+    d.device = QString::fromStdString(entry.device);
+    std::error_code ec;
+    d.present = fs::exists(fs::path(entry.device), ec) && !ec;
+    d.what = d.present ? Describe(d.device, entry.identity, detail) : QStringLiteral("non presente");
+    return d;
+}
 
 }  // namespace
 
@@ -124,8 +141,30 @@ QString NoDeviceText()
     return QStringLiteral("Nessun dispositivo");
 }
 
+QString DetachedText()
+{
+    return QStringLiteral("scollegato");
+}
+
+QString AdapterName(const std::string& identity)
+{
+    const auto rest = [&](const char* prefix) { return QString::fromStdString(identity.substr(std::strlen(prefix))); };
+    if (StartsWith(identity, kIdentityById))
+        return rest(kIdentityById);
+    if (StartsWith(identity, kIdentityByPath))
+        return QStringLiteral("adattatore senza numero di serie nella presa USB %1").arg(rest(kIdentityByPath));
+    if (StartsWith(identity, kIdentityUart))
+        return QStringLiteral("porta seriale integrata %1").arg(rest(kIdentityUart));
+    if (StartsWith(identity, kIdentityDevice))
+        return QStringLiteral("dispositivo %1").arg(rest(kIdentityDevice));
+    return QString::fromStdString(identity);
+}
+
 QString PortDescription::Label() const
 {
+    if (detached)
+        return DetachedText() + kDash + what +
+               (device.isEmpty() ? QString() : QStringLiteral(" (ultimo dispositivo %1)").arg(device));
     if (device.isEmpty())
         return NoDeviceText();
     if (!present)
@@ -136,24 +175,29 @@ QString PortDescription::Label() const
 QString PortDescription::ListLine() const
 {
     const QString port = QStringLiteral("COM%1").arg(number);
+    if (detached)
+        return port + kDash + Label();
     if (device.isEmpty())
         return port + kDash + NoDeviceText();
     return port + kDash + device + kDash + what;
 }
 
-PortDescription DescribePort(int number)
+PortDescription DescribePort(int number, AdapterDetail detail)
 {
-    if (number <= 0)
-        return PortDescription{number, {}, false, {}};
-    return Adapters().Port(number, ResolvePortName("COM" + std::to_string(number)));
+    if (number > 0)
+        for (const PortEntry& entry : ListPorts())
+            if (entry.number == number)
+                return Describe(entry, detail);
+    PortDescription none;
+    none.number = number;
+    return none;
 }
 
-QList<PortDescription> DescribeMappedPorts()
+QList<PortDescription> DescribeMappedPorts(AdapterDetail detail)
 {
-    const Adapters adapters;
     QList<PortDescription> out;
     for (const PortEntry& entry : ListPorts())
-        out << adapters.Port(entry.number, entry.device);
+        out << Describe(entry, detail);
     return out;
 }
 
@@ -162,6 +206,16 @@ QList<PortDescription> ListPresentPorts()
     QList<PortDescription> out = DescribeMappedPorts();
     out.removeIf([](const PortDescription& d) { return !d.present; });
     return out;
+}
+
+void LoadAdapterDetails()
+{
+    Details().Load();
+}
+
+void ForgetAdapterDetails()
+{
+    Details().Forget();
 }
 
 }  // namespace veltro::platform

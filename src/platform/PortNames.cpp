@@ -32,10 +32,16 @@ int ComNumber(std::string_view name)
     return n;
 }
 
-std::string OverrideEntry(int n)
+const char* PortDir()
 {
     const char* dir = std::getenv("VELTRO_PORT_DIR");
-    if (!dir || !*dir)
+    return dir && *dir ? dir : nullptr;
+}
+
+std::string OverrideEntry(int n)
+{
+    const char* dir = PortDir();
+    if (!dir)
         return {};
     const fs::path entry = fs::path(dir) / ("COM" + std::to_string(n));
     std::error_code ec;
@@ -58,81 +64,91 @@ std::string OverrideEntry(int n)
     return {};
 }
 
-// ttyS devices exist for every possible legacy UART; only those with hardware behind
-// them count, which sysfs shows as a non-zero port type.
-bool IsRealUart(const std::string& ttyName)
-{
-    std::ifstream type("/sys/class/tty/" + ttyName + "/type");
-    int value = 0;
-    return (type >> value) && value != 0;
-}
+// The devices present and the kept map brought up to date with them.
+struct KeptPorts {
+    std::vector<PresentDevice> present;
+    PortMap map;
 
-// Natural order: ttyUSB2 before ttyUSB10.
-std::vector<std::string> DevicesWithPrefix(const std::string& prefix)
-{
-    std::vector<std::pair<long, std::string>> found;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator("/dev", ec)) {
-        const std::string name = e.path().filename().string();
-        if (name.rfind(prefix, 0) != 0 || name.size() == prefix.size())
-            continue;
-        const std::string digits = name.substr(prefix.size());
-        if (digits.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        if (prefix == "ttyS" && !IsRealUart(name))
-            continue;
-        found.emplace_back(std::stol(digits), "/dev/" + name);
+    static KeptPorts Now(const std::function<void(PortMap&)>& change = {})
+    {
+        KeptPorts kept;
+        kept.present = InstalledCatalogue().Present();
+        kept.map = PortMapFile().Edit([&](PortMap& map) {
+            if (change)
+                change(map);
+            map.Update(kept.present);
+        });
+        return kept;
     }
-    std::sort(found.begin(), found.end());
-    std::vector<std::string> out;
-    for (auto& f : found)
-        out.push_back(f.second);
-    return out;
-}
 
-std::vector<std::string> SystemDevices()
-{
-    std::vector<std::string> all;
-    for (const char* prefix : {"ttyS", "ttyUSB", "ttyACM"}) {
-        auto part = DevicesWithPrefix(prefix);
-        all.insert(all.end(), part.begin(), part.end());
+    // The device the holder is now; empty while it is absent.
+    std::string DeviceOf(const PortMapEntry& holder) const
+    {
+        const auto it = std::find_if(present.begin(), present.end(),
+                                     [&](const PresentDevice& d) { return d.identity == holder.identity; });
+        return it == present.end() ? std::string() : it->device;
     }
-    return all;
-}
+};
 
 }  // namespace
 
-std::string ResolvePortName(const std::string& name)
+ResolvedPort ResolvePort(const std::string& name)
 {
     if (!name.empty() && name[0] == '/')
-        return name;
+        return {name, name};
     const int n = ComNumber(name);
     if (n <= 0)
         return {};
     if (std::string entry = OverrideEntry(n); !entry.empty())
-        return entry;
-    const auto devices = SystemDevices();
-    if (static_cast<size_t>(n) <= devices.size())
-        return devices[n - 1];
+        return {entry, entry};
+    const KeptPorts kept = KeptPorts::Now();
+    if (const PortMapEntry* holder = kept.map.Holder(n))
+        return {kept.DeviceOf(*holder), holder->identity};
     return {};
+}
+
+std::string ResolvePortName(const std::string& name)
+{
+    return ResolvePort(name).device;
 }
 
 std::vector<PortEntry> ListPorts()
 {
     std::vector<PortEntry> out;
-    const auto devices = SystemDevices();
-    int highest = static_cast<int>(devices.size());
-    if (const char* dir = std::getenv("VELTRO_PORT_DIR"); dir && *dir) {
+    if (const char* dir = PortDir()) {
         std::error_code ec;
-        for (const auto& e : fs::directory_iterator(dir, ec))
-            highest = std::max(highest, ComNumber(e.path().filename().string()));
+        for (const auto& e : fs::directory_iterator(dir, ec)) {
+            const std::string name = e.path().filename().string();
+            const int n = ComNumber(name);
+            // Only the canonical spelling: "com3" beside "COM3" would list the port twice.
+            if (n <= 0 || name != "COM" + std::to_string(n))
+                continue;
+            if (std::string device = OverrideEntry(n); !device.empty())
+                out.push_back({name, device, n, device, device, true});
+        }
     }
-    for (int n = 1; n <= highest; ++n) {
-        const std::string device = ResolvePortName("COM" + std::to_string(n));
-        if (!device.empty())
-            out.push_back({"COM" + std::to_string(n), device, n});
+    const KeptPorts kept = KeptPorts::Now();
+    for (const PortMapEntry& e : kept.map.Entries()) {
+        if (std::any_of(out.begin(), out.end(), [&](const PortEntry& p) { return p.number == e.number; }))
+            continue;
+        out.push_back({"COM" + std::to_string(e.number), kept.DeviceOf(e), e.number, e.identity, e.lastDevice, false});
     }
+    std::sort(out.begin(), out.end(), [](const PortEntry& a, const PortEntry& b) { return a.number < b.number; });
     return out;
+}
+
+RenumberResult RenumberPort(int from, int to)
+{
+    RenumberResult result = RenumberResult::NotHeld;
+    KeptPorts::Now([&](PortMap& map) { result = map.Renumber(from, to); });
+    return result;
+}
+
+bool FreePort(int number)
+{
+    bool freed = false;
+    KeptPorts::Now([&](PortMap& map) { freed = map.Free(number); });
+    return freed;
 }
 
 bool PortAccessDenied(const std::string& name)

@@ -1,5 +1,7 @@
 #include "platform/PortWatcher.h"
 
+#include "platform/PortMap.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
@@ -29,21 +31,36 @@ PortWatcher::PortWatcher(QObject* parent) : QObject(parent)
             settle_.start(static_cast<int>(std::max<qint64>(kSettleMs, kMinGapMs - lastCheck_.elapsed())));
     };
     connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, changed);
-    ports_ = DescribeMappedPorts();
+    ports_ = DescribeMappedPorts(AdapterDetail::KnownOnly);
     lastCheck_.start();
     Rewatch();
+    firstDetails_ = std::thread([this] {
+        LoadAdapterDetails();
+        QMetaObject::invokeMethod(this, [this] { Look(); }, Qt::QueuedConnection);
+    });
+}
+
+PortWatcher::~PortWatcher()
+{
+    // The call it queued is dropped with this object.
+    firstDetails_.join();
 }
 
 // The directories whose changes can change the mapping: /dev for new tty nodes,
-// /dev/serial/by-id for adapter names, the override directory for COMn entries, and the
-// directory of every device an entry points at (a pty under /dev/pts, a by-id link).
+// /dev/serial/by-id and by-path for adapter identities, the folder of the kept map
+// (another of our programs may renumber), the override directory for COMn entries, and
+// the directory of every device an entry points at (a pty under /dev/pts, a by-id link).
 void PortWatcher::Rewatch()
 {
-    QSet<QString> wanted = {QStringLiteral("/dev"), QStringLiteral("/dev/serial/by-id")};
+    QSet<QString> wanted = {QStringLiteral("/dev"), QStringLiteral("/dev/serial/by-id"),
+                            QStringLiteral("/dev/serial/by-path"),
+                            QFileInfo(QString::fromStdString(PortMapFile::DefaultPath())).absolutePath()};
     const QString override = qEnvironmentVariable("VELTRO_PORT_DIR");
     if (!override.isEmpty())
         wanted.insert(QDir::cleanPath(override));
     for (const PortDescription& port : ports_) {
+        if (port.device.isEmpty())
+            continue;
         wanted.insert(QFileInfo(port.device).absolutePath());
         if (port.present)
             wanted.insert(QFileInfo(QFileInfo(port.device).canonicalFilePath()).absolutePath());
@@ -65,6 +82,12 @@ void PortWatcher::Rewatch()
 }
 
 void PortWatcher::Check()
+{
+    ForgetAdapterDetails();  // the system may know more (or less) of the adapters now
+    Look();
+}
+
+void PortWatcher::Look()
 {
     lastCheck_.start();
     settle_.stop();  // this look covers whatever it was waiting for

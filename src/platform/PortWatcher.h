@@ -12,12 +12,17 @@
 #include <QTimer>
 
 #include <functional>
+#include <thread>
 
 namespace veltro::platform {
 
 class PortWatcher : public QObject {
 public:
+    // The first look names the adapters by what is already known; what the system says
+    // of them is asked on a worker thread meanwhile, so the window's first paint never
+    // waits for it, and a change it brings is raised like any other.
     explicit PortWatcher(QObject* parent = nullptr);
+    ~PortWatcher() override;
 
     // Raised on the owning thread once the mapping of COM numbers to devices, or what
     // is known of a device, has changed.
@@ -29,7 +34,9 @@ public:
 
 private:
     void Rewatch();
+    // A look after something changed: what the system knows of the adapters is asked again.
     void Check();
+    void Look();
 
     QFileSystemWatcher watcher_;
     // udev creates a node, then its by-id link, then fixes its permissions: one look
@@ -41,6 +48,7 @@ private:
     QElapsedTimer lastCheck_;
     QList<PortDescription> ports_;
     std::function<void()> onChanged_;
+    std::thread firstDetails_;
 };
 
 }  // namespace veltro::platform

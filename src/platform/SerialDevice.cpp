@@ -111,6 +111,7 @@ bool IsUnsupported(int err)
 struct PosixSerialDevice::Impl {
     int fd = -1;
     int wakeFd = -1;
+    std::string identity;
     std::atomic<int> lastError{0};
     bool stripNul = false;
     bool icountKnown = false;
@@ -175,7 +176,8 @@ struct PosixSerialDevice::Impl {
 
 std::unique_ptr<PosixSerialDevice> PosixSerialDevice::Open(const std::string& name, int& error)
 {
-    const std::string path = ResolvePortName(name);
+    const ResolvedPort port = ResolvePort(name);
+    const std::string& path = port.device;
     if (path.empty()) {
         error = ENOENT;
         return nullptr;
@@ -209,6 +211,7 @@ std::unique_ptr<PosixSerialDevice> PosixSerialDevice::Open(const std::string& na
     }
     auto impl = std::make_unique<Impl>();
     impl->fd = fd;
+    impl->identity = port.identity;
     serial_icounter_struct probe {};
     // ptys and some USB drivers do not count line errors; those get them marked instead.
     impl->icountSupported = ::ioctl(fd, TIOCGICOUNT, &probe) == 0;
@@ -225,6 +228,7 @@ PosixSerialDevice::~PosixSerialDevice()
 }
 
 bool PosixSerialDevice::IsOpen() const { return impl_->fd >= 0; }
+std::string PosixSerialDevice::Identity() const { return impl_->identity; }
 int PosixSerialDevice::Fd() const { return impl_->fd; }
 int PosixSerialDevice::LastError() const { return impl_->lastError; }
 

@@ -88,6 +88,10 @@ public:
     virtual bool SetRs485(bool enable) = 0;
 
     virtual LineErrors TakeLineErrors() = 0;
+
+    // The adapter the device was opened as (ResolvePort's identity), so whoever loses
+    // the line can wait for that adapter and no other; empty when unknown.
+    virtual std::string Identity() const { return {}; }
 };
 
 class PosixSerialDevice : public ISerialDevice {
@@ -114,6 +118,7 @@ public:
     bool SetDtr(bool on) override;
     bool SetRs485(bool enable) override;
     LineErrors TakeLineErrors() override;
+    std::string Identity() const override;
 
     int Fd() const;
 

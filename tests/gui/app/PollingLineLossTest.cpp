@@ -1,14 +1,17 @@
 // The "Controllo" page when its line goes away or is stopped in the middle of a poll: a
-// pseudo-terminal published as COM9 that never answers stands for the RS485 adapter.
+// pseudo-terminal that never answers stands for the RS485 adapter, reached as COM9
+// through a by-id style link that names the adapter whatever pty it is on.
 #include "app/FormMain.h"
 #include "app/PageMonitor.h"
 #include "gui/ModalBox.h"
 #include "support/PtyPair.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -47,29 +50,42 @@ protected:
         size_t got = 0;
         return WaitFor([&] { return (got += line->Receive(8 - got, 0ms).size()) == 8; });
     }
-    // A new adapter under the COM number.
+    // Ticks of the poll timer, each of which tries to reopen a missing port.
+    void WaitTicks(int count)
+    {
+        int ticks = 0;
+        const auto counting = QObject::connect(window.Timer1(), &QTimer::timeout, [&] { ++ticks; });
+        ASSERT_TRUE(WaitFor([&] { return ticks >= count; }));
+        QObject::disconnect(counting);
+    }
+    // The adapter (plugged in again: on a new pty) under the COM number.
     void Plug()
     {
         line = std::make_unique<test::PtyPair>();
-        ports.Publish(kCom, line->SlavePath());
+        ASSERT_TRUE(QFile::link(QString::fromStdString(line->SlavePath()), adapter));
+        ports.Publish(kCom, adapter.toStdString());
     }
     // The adapter pulled out: its device node goes, the open port sees a hang-up (EIO).
     void Unplug()
     {
         ports.Unpublish(kCom);
+        QFile::remove(adapter);
         line->CloseMaster();
     }
 
     test::PortDir ports;
+    QTemporaryDir byId;
+    const QString adapter = byId.filePath(QStringLiteral("usb-Veltro_RS485-if00-port0"));
     std::unique_ptr<test::PtyPair> line;
     app::TfrmMain window;
 };
 
 }  // namespace
 
-TEST_F(PollingLineLoss, APulledAdapterIsLoggedOnceAndPollingResumesWhenItIsBack)
+TEST_F(PollingLineLoss, APulledAdapterIsLoggedOnceAndPollingResumesOnlyWhenThatAdapterIsBack)
 {
     const QString lost = QStringLiteral("Porta COM9: dispositivo seriale scollegato");
+    const QString back = QStringLiteral("Porta COM9 di nuovo disponibile: interrogazione ripresa");
     test::ModalBoxes boxes;
     Click();
     ASSERT_TRUE(RequestArrives()) << "the first poll is on the line";
@@ -78,17 +94,23 @@ TEST_F(PollingLineLoss, APulledAdapterIsLoggedOnceAndPollingResumesWhenItIsBack)
     EXPECT_TRUE(page().listLog->item(page().listLog->count() - 1)->text().contains("errore di sistema 5"));
     EXPECT_FALSE(page().mbConn->Active());
     EXPECT_TRUE(page().FRunning);
-    int ticks = 0;  // each tick of the poll timer tries to reopen the missing port
-    const auto counting = QObject::connect(window.Timer1(), &QTimer::timeout, [&] { ++ticks; });
-    ASSERT_TRUE(WaitFor([&] { return ticks >= 3; }));
-    QObject::disconnect(counting);
+    ASSERT_NO_FATAL_FAILURE(WaitTicks(3));
     EXPECT_EQ(Lines(lost), 1);
     EXPECT_EQ(Lines(QStringLiteral("Nessuna risposta ricevuta!")), 0);
 
+    // Another adapter comes to stand for the number: its module is not the one polled.
+    test::PtyPair other;
+    ports.Publish(kCom, other.SlavePath());
+    ASSERT_NO_FATAL_FAILURE(WaitTicks(3));
+    EXPECT_FALSE(page().mbConn->Active());
+    EXPECT_TRUE(other.Receive(1, 0ms).empty());
+    EXPECT_EQ(Lines(back), 0);
+    EXPECT_EQ(Lines(lost), 1);
+
     Plug();
-    EXPECT_TRUE(RequestArrives()) << "polling resumed on the new line";
+    EXPECT_TRUE(RequestArrives()) << "polling resumed on the adapter's new line";
     EXPECT_TRUE(page().mbConn->Active());
-    EXPECT_EQ(Lines(QStringLiteral("Porta COM9 di nuovo disponibile: interrogazione ripresa")), 1);
+    EXPECT_EQ(Lines(back), 1);
 
     // Gone again, and stopped while it is gone.
     Unplug();

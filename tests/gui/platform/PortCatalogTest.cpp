@@ -54,15 +54,15 @@ TEST(PortCatalog, TheWatcherSeesAnEntryAddedAndRemoved)
     watcher.SetOnChanged([&] { ++changes; });
     ASSERT_FALSE(Listed(watcher.Ports(), kFree));
 
+    // The watcher may also report once at start, when it has learnt what the system says
+    // of the machine's own adapters.
     dir.Publish(kFree, pty.SlavePath());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return changes > 0; }, 5000));
-    EXPECT_TRUE(Listed(watcher.Ports(), kFree));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changes > 0 && Listed(watcher.Ports(), kFree); }, 5000));
     EXPECT_EQ(DescribePort(kFree).device, QString::fromStdString(pty.SlavePath()));
 
     const int before = changes;
     dir.Unpublish(kFree);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return changes > before; }, 5000));
-    EXPECT_FALSE(Listed(watcher.Ports(), kFree));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changes > before && !Listed(watcher.Ports(), kFree); }, 5000));
     EXPECT_EQ(DescribePort(kFree).Label(), QStringLiteral("Nessun dispositivo"));
 }
 
