@@ -60,6 +60,10 @@ TfrmMain::TfrmMain(QWidget* parent)
     tabConfig_->OnRunFinished = [this](const ConfigRunResult& run) { RecordRun(*tabConfig_, run); };
     // The configuration check uses the RS485 port of "Controllo", one job at a time.
     tabConfig_->SetRs485Line(&tabTest_->FLine);
+    tabConfig_->OnUseModule = [this](int address, const RtuSettings& settings) {
+        tabTest_->UseModule(address, settings);
+        PageControl_->setCurrentWidget(tabTest_);
+    };
     ApplySettings(*this, LoadSettings());
 }
 

@@ -332,7 +332,17 @@ void PageConfig::CreateWriteColumn(QHBoxLayout* columns)
         QStringLiteral("Legge la matricola dal modulo sulla porta RS485 del controllo, con l'indirizzo e le "
                        "impostazioni appena lette o scritte, e la confronta con quella del contatore"));
     btnVerifyConfig->setEnabled(false);
-    column->addWidget(btnVerifyConfig);
+    // After a check that proved the module: one click and "Controllo" polls it.
+    btnUseVerified = new QPushButton(QStringLiteral("Usa in Controllo"), this);
+    btnUseVerified->setObjectName(QStringLiteral("btnUseVerified"));
+    btnUseVerified->setMinimumHeight(36);
+    btnUseVerified->setToolTip(QStringLiteral("Copia nella pagina Controllo l'indirizzo e le impostazioni RS485 "
+                                              "appena verificati, pronti per \"Avvia\""));
+    btnUseVerified->setEnabled(false);
+    auto* verifyRow = new QHBoxLayout;
+    verifyRow->addWidget(btnVerifyConfig, 1);
+    verifyRow->addWidget(btnUseVerified);
+    column->addLayout(verifyRow);
     FVerify = std::make_unique<VerifyRun>(*this);
     FVerify->OnBusy = [this](bool busy) { ShowVerifyBusy(busy); };
 }
@@ -357,6 +367,7 @@ void PageConfig::ConnectHandlers()
     connect(btnReadConfig, &QPushButton::clicked, this, Guarded([this] { btnReadConfigClick(); }));
     connect(btnWriteConfig, &QPushButton::clicked, this, Guarded([this] { btnWriteConfigClick(); }));
     connect(btnVerifyConfig, &QPushButton::clicked, this, Guarded([this] { FVerify->Begin(); }));
+    connect(btnUseVerified, &QPushButton::clicked, this, Guarded([this] { btnUseVerifiedClick(); }));
 }
 
 void PageConfig::EnableWriteControls(bool enable)
@@ -539,6 +550,7 @@ void PageConfig::SetRunControlsEnabled(bool enable, bool includeWriteGroups)
 {
     btnReadConfig->setEnabled(enable);
     btnVerifyConfig->setEnabled(enable && FVerify->Available() && !FVerify->Busy());
+    btnUseVerified->setEnabled(enable && !FVerify->Busy() && FVerify->ProvenModule().has_value());
     grpIECSerialConfig->setEnabled(enable);
     editCommIdent->setEnabled(enable);
     editPassword->setEnabled(enable);
@@ -601,6 +613,19 @@ void PageConfig::ShowVerifyBusy(bool busy)
     if (!busy)
         EnableWriteControls(writeEnabledBeforeVerify_);
     btnVerifyConfig->setEnabled(!busy && FVerify->Available());
+    btnUseVerified->setEnabled(!busy && FVerify->ProvenModule().has_value());
+}
+
+void PageConfig::btnUseVerifiedClick()
+{
+    const std::optional<ModuleTarget> module = FVerify->ProvenModule();
+    if (!module)
+        return;
+    memoLog2->appendPlainText(QStringLiteral("Indirizzo %1 e impostazioni %2 copiati nella pagina Controllo")
+                                  .arg(module->Address)
+                                  .arg(QString::fromStdString(module->Settings.Text())));
+    if (OnUseModule)
+        OnUseModule(module->Address, module->Settings);
 }
 
 void PageConfig::StartRun(bool write)
@@ -617,6 +642,7 @@ void PageConfig::FinishRun(bool success, std::string error)
     run_.error = std::move(error);
     FVerify->RunFinished(run_);
     btnVerifyConfig->setEnabled(FVerify->Available());
+    btnUseVerified->setEnabled(false);
     if (OnRunFinished)
         OnRunFinished(run_);
 }

@@ -3,6 +3,8 @@
 // read and write buttons with their progress logs, and the Modbus address and RS485
 // settings that a read fills in and a write sends to the meter.
 
+#include "app/RtuSettings.h"
+
 #include <QWidget>
 
 #include <functional>
@@ -56,6 +58,8 @@ public:
     bool RunInProgress() const;
     // The RS485 port of the "Controllo" page, which "3. Verifica" checks the module on.
     void SetRs485Line(LineUse* line);
+    // Raised by "Usa in Controllo" with the address and settings the last check proved.
+    std::function<void(int address, const RtuSettings& settings)> OnUseModule;
 
     void EnableWriteControls(bool enable);
     void QueryParamChange();
@@ -65,6 +69,7 @@ public:
 
     void btnReadConfigClick();
     void btnWriteConfigClick();
+    void btnUseVerifiedClick();
     // The two runs; true only when every step the meter had to confirm was confirmed.
     bool ReadConfiguration(const std::string& commIdent);
     bool WriteConfiguration(const std::string& commIdent);
@@ -103,6 +108,7 @@ public:
     QPushButton* btnWriteConfig;
     QPlainTextEdit* memoLog2;
     QPushButton* btnVerifyConfig;
+    QPushButton* btnUseVerified;
     std::unique_ptr<VerifyRun> FVerify;
 
 private:

@@ -8,6 +8,7 @@
 #include "app/PolarFrame.h"
 #include "app/PortField.h"
 #include "app/PortHelp.h"
+#include "modbus/FieldwireError.h"
 #include "app/ScanRun.h"
 #include "app/InputRules.h"
 #include "app/LogLines.h"
@@ -234,11 +235,9 @@ void PageMonitor::StartPolling()
     ConfigureConnection();
     try {
         mbConn->SetActive(true);
-    } catch (const std::exception& e) {
-        QString message = QString::fromStdString(e.what());
-        if (const QString hint = AccessDeniedHint(mbConn->Port()); !hint.isEmpty())
-            message += QStringLiteral("\n\n") + hint;
-        ShowErrorBox(message);
+    } catch (const modbus::EFieldwireError&) {
+        // The library's own words say only that it failed; the technician needs to know why.
+        ShowErrorBox(PortOpenFailureText(mbConn->Port(), mbConn->Line().LastError()));
         return;
     }
     FPollPhase = 0;
@@ -267,6 +266,15 @@ void PageMonitor::ConfigureConnection()
     const int stopBits = StrToTableValue(LinkStopBitsNames, LinkStopBitsValues, ComboText(cmbMB2Stopbits));
     mbConn->SetStopBits(stopBits == 1 ? modbus::sb2 : modbus::sb1);
     mbClient->SetServerAddress(static_cast<uint8_t>(udMBAddress->Position()));
+}
+
+void PageMonitor::UseModule(int address, const RtuSettings& settings)
+{
+    udMBAddress->SetPosition(address);
+    cmbMB2Bps->setCurrentText(QString::number(settings.BitRate()));
+    cmbMB2Databits->setCurrentText(QString::fromUtf8(settings.DataBitsName()));
+    cmbMB2Parity->setCurrentText(QString::fromUtf8(settings.ParityName()));
+    cmbMB2Stopbits->setCurrentText(QString::fromUtf8(settings.StopBitsName()));
 }
 
 void PageMonitor::StopPolling()

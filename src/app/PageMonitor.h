@@ -10,6 +10,8 @@
 #include "modbus/ModbusClient.h"
 #include "modbus/ModbusConnection.h"
 
+#include "app/RtuSettings.h"
+
 #include <QWidget>
 
 #include <memory>
@@ -48,6 +50,8 @@ public:
     // One line in the communication log: local long time, a blank, the message. The
     // log keeps the newest 101 lines; each line also goes to the debugger output.
     void AddLog(const QString& msg);
+    // Fills the address and the RS485 settings to poll: a module found or just proven.
+    void UseModule(int address, const RtuSettings& settings);
 
     // Polling: start/stop, one request per tick, the outcome of each request.
     void btnStartStopClick();

@@ -1,6 +1,6 @@
 #pragma once
-// What the window adds, in Italian, when a port exists but the user may not open it: the
-// library's error text alone ("Could not open serial port") does not say what to do.
+// What the window says, in Italian, when a port cannot be opened: the library's error text
+// alone ("Could not open serial port") says neither why nor what to do.
 
 #include <QString>
 
@@ -10,5 +10,10 @@ namespace veltro::app {
 
 // Empty unless the port's device exists and access to it is denied.
 QString AccessDeniedHint(const std::string& portName);
+
+// Why a port could not be opened, from the system error of the attempt: another program
+// holds it, nothing answers to the number, the user may not open it, or the system's own
+// words for anything else.
+QString PortOpenFailureText(const std::string& portName, int error);
 
 }  // namespace veltro::app

@@ -116,12 +116,7 @@ void ScanRun::Finished(const ScanResult& result)
 // The first station found is the one the page polls next.
 void ScanRun::Fill(const FoundStation& station)
 {
-    page_.udMBAddress->SetPosition(station.Address);
-    const RtuSettings& s = station.Settings;
-    page_.cmbMB2Bps->setCurrentText(QString::number(s.BitRate()));
-    page_.cmbMB2Databits->setCurrentText(QString::fromUtf8(s.DataBitsName()));
-    page_.cmbMB2Parity->setCurrentText(QString::fromUtf8(s.ParityName()));
-    page_.cmbMB2Stopbits->setCurrentText(QString::fromUtf8(s.StopBitsName()));
+    page_.UseModule(station.Address, station.Settings);
 }
 
 void ScanRun::CloseProgress()

@@ -34,8 +34,16 @@ VerifyRun::VerifyRun(PageConfig& page) : page_(page) {}
 
 VerifyRun::~VerifyRun() = default;
 
+std::optional<ModuleTarget> VerifyRun::ProvenModule() const
+{
+    if (outcome_ != voMatch)
+        return std::nullopt;
+    return checked_;
+}
+
 void VerifyRun::RunFinished(const ConfigRunResult& run)
 {
+    outcome_.reset();  // what it proved was the module before this run
     if (run.success)
         last_ = run;
     else
@@ -50,6 +58,7 @@ void VerifyRun::Begin()
         return ShowNotice(&page_, refusal);
     const std::string serial = page_.editMeterIdent->text().toStdString();
     const ModuleTarget module = TargetOfRun(*last_, serial);
+    checked_ = module;
     VerifyTarget target;
     target.Port = line_->PortName();
     target.Address = module.Address;

@@ -53,6 +53,9 @@ public:
     // Raised when a check starts (true) and when it has ended (false).
     std::function<void(bool busy)> OnBusy;
     std::optional<TVerifyOutcome> LastOutcome() const { return outcome_; }
+    // The module the last check proved (it answered and carries the meter's serial
+    // number), while no run or check has come since; else nothing.
+    std::optional<ModuleTarget> ProvenModule() const;
 
     // Attempts and time-out of each read; the defaults suit a real module.
     int Attempts = 3;
@@ -67,6 +70,7 @@ private:
     std::optional<ConfigRunResult> last_;
     std::unique_ptr<ConfigVerifier> verifier_;
     std::optional<TVerifyOutcome> outcome_;
+    ModuleTarget checked_;  // where the last check asked
 };
 
 }  // namespace veltro::app

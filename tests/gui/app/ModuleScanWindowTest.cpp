@@ -7,6 +7,7 @@
 #include "app/PageConfig.h"
 #include "app/PageMonitor.h"
 #include "app/ScanRun.h"
+#include "app/PageControl.h"
 #include "app/VerifyRun.h"
 #include "gui/ModalBox.h"
 #include "simulator/Simulator.h"
@@ -261,6 +262,7 @@ TEST_P(VerifyOutcome, EndsWithOneLineInTheWriteLog)
     EXPECT_FALSE(monitor().btnScan->isEnabled());
     ASSERT_TRUE(VerifyEnded());
     EXPECT_EQ(LastVerifyLine(), c.last);
+    EXPECT_EQ(config().btnUseVerified->isEnabled(), c.last.startsWith("Verifica riuscita")) << "only a proven module";
     EXPECT_TRUE(config().btnVerifyConfig->isEnabled());
     EXPECT_TRUE(config().btnReadConfig->isEnabled());
     EXPECT_EQ(config().btnWriteConfig->isEnabled(), writeEnabled);
@@ -284,6 +286,29 @@ INSTANTIATE_TEST_SUITE_P(
                    "Verifica fallita: all'indirizzo 7 risponde un altro modulo (matricola 87654321, contatore "
                    "12345678)"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ScanWindow, AProvenModuleIsPolledAfterOneClickOnUsaInControllo)
+{
+    StartModule("7", "4800 8N2");
+    Read();
+    Verify();
+    ASSERT_TRUE(VerifyEnded());
+    ASSERT_TRUE(config().btnUseVerified->isEnabled());
+    QTest::mouseClick(config().btnUseVerified, Qt::LeftButton);
+    EXPECT_EQ(window.pageControl()->currentWidget(), &monitor());
+    EXPECT_EQ(monitor().editMBAddress->text(), QStringLiteral("7"));
+    EXPECT_EQ(monitor().cmbMB2Bps->currentText(), QStringLiteral("4800"));
+    EXPECT_EQ(monitor().cmbMB2Stopbits->currentText(), QStringLiteral("2"));
+    QTest::mouseClick(monitor().btnStartStop, Qt::LeftButton);
+    ASSERT_TRUE(monitor().FRunning);
+    EXPECT_TRUE(WaitFor([&] { return monitor().lblMatricola->text() == QStringLiteral("12345678"); }));
+    QTest::mouseClick(monitor().btnStartStop, Qt::LeftButton);
+
+    // A new run makes the proof stale.
+    window.pageControl()->setCurrentWidget(&config());
+    Read();
+    EXPECT_FALSE(config().btnUseVerified->isEnabled());
+}
 
 // Polling, the module search and the check share the RS485 port: while one holds it the
 // others are refused with a message, and nothing is opened.

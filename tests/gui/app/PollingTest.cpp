@@ -45,17 +45,27 @@ TEST_F(Polling, ThreeBlocksFillThePageAndEveryFrameIsLogged)
     EXPECT_EQ(page().FStats.FTimeouts, 0);
 }
 
-TEST_F(Polling, APortThatCannotBeOpenedLeavesPollingStopped)
+TEST_F(Polling, APortThatCannotBeOpenedSaysWhyAndLeavesPollingStopped)
 {
-    test::ModalBoxes boxes;
-    page().editComPort->setText(QStringLiteral("9"));  // nothing published as COM9
-    Click();
-    ASSERT_EQ(boxes.Texts().size(), 1);
-    EXPECT_FALSE(boxes.Texts()[0].isEmpty());
-    EXPECT_FALSE(page().FRunning);
-    EXPECT_EQ(page().btnStartStop->text(), "Avvia");
-    EXPECT_TRUE(page().grpModbus->isEnabled());
-    EXPECT_FALSE(window.Timer1()->isActive());
+    // Another program holds COM1; nothing stands for COM9.
+    modbus::TModbusConnection holder;
+    holder.SetPort("COM1");
+    holder.SetParity(modbus::psNone);
+    holder.SetActive(true);
+    for (const auto& [port, text] :
+         {std::pair{"1", "La porta COM1 è già in uso da un altro programma."},
+          std::pair{"9", "La porta COM9 non è presente: nessun dispositivo seriale risponde a questo numero "
+                         "(l'adattatore è scollegato?)."}}) {
+        test::ModalBoxes boxes;
+        page().editComPort->setText(QString::fromUtf8(port));
+        Click();
+        ASSERT_EQ(boxes.Texts().size(), 1);
+        EXPECT_EQ(boxes.Texts()[0], QString::fromUtf8(text));
+        EXPECT_FALSE(page().FRunning);
+        EXPECT_EQ(page().btnStartStop->text(), "Avvia");
+        EXPECT_TRUE(page().grpModbus->isEnabled());
+        EXPECT_FALSE(window.Timer1()->isActive());
+    }
 }
 
 TEST_F(Polling, TheSettingsOfThePageReachTheConnection)
