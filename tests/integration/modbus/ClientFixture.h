@@ -8,6 +8,7 @@
 #include "modbus/ModbusFrames.h"
 #include "platform/ManualUiDispatcher.h"
 #include "support/PtyPair.h"
+#include "support/RtuFrames.h"
 
 #include <gtest/gtest.h>
 
@@ -21,21 +22,8 @@ namespace veltro::modbus::test {
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
-// Appends the RTU CRC (low byte first) to a frame written as hex.
-inline Bytes Rtu(const std::string& Hex)
-{
-    Bytes Frame = veltro::test::FromHex(Hex);
-    const std::uint16_t Crc = Crc16(Frame.data(), static_cast<std::int32_t>(Frame.size()));
-    Frame.push_back(static_cast<std::uint8_t>(Crc & 0xFF));
-    Frame.push_back(static_cast<std::uint8_t>(Crc >> 8));
-    return Frame;
-}
-
-inline Bytes Concat(Bytes A, const Bytes& B)
-{
-    A.insert(A.end(), B.begin(), B.end());
-    return A;
-}
+using veltro::test::Concat;
+using veltro::test::Rtu;
 
 // Sees when a worker asks for a synchronous hand-over, so a test can act while it waits.
 class SpyDispatcher : public platform::ManualUiDispatcher {

@@ -1,6 +1,7 @@
 #include "modbus/ExpectedReply.h"
 #include "modbus/ModbusFrames.h"
 #include "support/PtyPair.h"
+#include "support/RtuFrames.h"
 
 #include <gtest/gtest.h>
 
@@ -13,14 +14,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-Bytes Rtu(const std::string& Hex)
-{
-    Bytes Frame = FromHex(Hex);
-    const std::uint16_t Crc = Crc16(Frame.data(), static_cast<std::int32_t>(Frame.size()));
-    Frame.push_back(static_cast<std::uint8_t>(Crc & 0xFF));
-    Frame.push_back(static_cast<std::uint8_t>(Crc >> 8));
-    return Frame;
-}
+using veltro::test::Rtu;
 
 Bytes Join(std::initializer_list<Bytes> Parts)
 {

@@ -1,7 +1,7 @@
 #include "modbus/FieldwireError.h"
-#include "modbus/ModbusFrames.h"
 #include "modbus/SerialLine.h"
 #include "support/FakeSerialDevice.h"
+#include "support/RtuFrames.h"
 
 #include <gtest/gtest.h>
 
@@ -303,22 +303,11 @@ TEST_F(SerialLineFake, AByteMarkedAsDamagedDropsTheFrameAndADoubledAllOnesIsData
 }
 
 // A reply search over chunks as the line delivers them: read two registers from 0 at 17.
-std::vector<std::uint8_t> RtuFrame(std::vector<std::uint8_t> Frame)
-{
-    const std::uint16_t Crc = Crc16(Frame.data(), static_cast<std::int32_t>(Frame.size()));
-    Frame.push_back(static_cast<std::uint8_t>(Crc & 0xFF));
-    Frame.push_back(static_cast<std::uint8_t>(Crc >> 8));
-    return Frame;
-}
+using veltro::test::Concat;
+using veltro::test::Rtu;
 
-const std::vector<std::uint8_t> kRequest = RtuFrame({0x11, 0x03, 0x00, 0x00, 0x00, 0x02});
-const std::vector<std::uint8_t> kReply = RtuFrame({0x11, 0x03, 0x04, 0x00, 0x01, 0x00, 0x02});
-
-std::vector<std::uint8_t> Cat(std::vector<std::uint8_t> A, const std::vector<std::uint8_t>& B)
-{
-    A.insert(A.end(), B.begin(), B.end());
-    return A;
-}
+const std::vector<std::uint8_t> kRequest = Rtu("11 03 0000 0002");
+const std::vector<std::uint8_t> kReply = Rtu("11 03 04 0001 0002");
 
 struct SearchCase {
     const char* Name;
@@ -356,16 +345,16 @@ const std::vector<std::uint8_t> kStray{0x7F, 0x23};
 INSTANTIATE_TEST_SUITE_P(
     Chunks, ReplySearch,
     testing::Values(
-        SearchCase{"DamagedByteAfterTheCrcInTheSameRead", false, {{Cat(kReply, {0x00}), kParity}}, kReply, 0, 1},
+        SearchCase{"DamagedByteAfterTheCrcInTheSameRead", false, {{Concat(kReply, {0x00}), kParity}}, kReply, 0, 1},
         SearchCase{"DamagedReadEndingInsideTheReply", false,
                    {{{kReply.begin(), kReply.begin() + 4}, {}}, {{kReply.begin() + 4, kReply.end()}, kParity}}, {}},
         SearchCase{"DamagedReadEndingWithTheReply", false, {{kReply, kParity}}, {}},
         SearchCase{"DamagedStrayBytesBeforeTheReply", false, {{kStray, kParity}, {kReply, {}}}, kReply, 2, 0},
         SearchCase{"WholeBurstReplyAlone", true, {{kReply, {}}}, kReply},
         SearchCase{"WholeBurstEchoThenReply", true, {{kRequest, {}}, {kReply, {}}}, kReply, 8, 0},
-        SearchCase{"WholeBurstTwoRepliesAreNoFrame", true, {{kReply, {}}, {kReply, {}}}, Cat(kReply, kReply)},
+        SearchCase{"WholeBurstTwoRepliesAreNoFrame", true, {{kReply, {}}, {kReply, {}}}, Concat(kReply, kReply)},
         SearchCase{"WholeBurstStrayBytesBeforeTheReply", true, {{kStray, {}}, {kReply, {}}}, kReply, 2, 0},
-        SearchCase{"WholeBurstStrayBytesAfterAreNoFrame", true, {{kReply, {}}, {kStray, {}}}, Cat(kReply, kStray)}),
+        SearchCase{"WholeBurstStrayBytesAfterAreNoFrame", true, {{kReply, {}}, {kStray, {}}}, Concat(kReply, kStray)}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(SerialLineFake, ErrorsOfEarlierTrafficDoNotSpoilTheNextFrame)
