@@ -16,6 +16,8 @@ constexpr int kSettleMs = 250;
 // turn into a busy loop: at most one look per second.
 constexpr qint64 kMinGapMs = 1000;
 constexpr int kFollowUpMs = 1500;
+// A window paints itself within a few tens of milliseconds of its start.
+constexpr int kStartDelayMs = 200;
 }
 
 PortWatcher::PortWatcher(QObject* parent) : QObject(parent)
@@ -31,19 +33,27 @@ PortWatcher::PortWatcher(QObject* parent) : QObject(parent)
             settle_.start(static_cast<int>(std::max<qint64>(kSettleMs, kMinGapMs - lastCheck_.elapsed())));
     };
     connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, changed);
-    ports_ = DescribeMappedPorts(AdapterDetail::KnownOnly);
-    lastCheck_.start();
-    Rewatch();
-    firstDetails_ = std::thread([this] {
-        LoadAdapterDetails();
-        QMetaObject::invokeMethod(this, [this] { Look(); }, Qt::QueuedConnection);
+    // Nothing of this is needed for the window's first paint (the port labels draw what is
+    // known without it): it starts once the window is up, and reports once then, since
+    // what it will compare with from there on may already differ from what was drawn.
+    QTimer::singleShot(kStartDelayMs, this, [this] {
+        ports_ = DescribeMappedPorts(AdapterDetail::KnownOnly);
+        lastCheck_.start();
+        Rewatch();
+        if (onChanged_)
+            onChanged_();
+        firstDetails_ = std::thread([this] {
+            LoadAdapterDetails();
+            QMetaObject::invokeMethod(this, [this] { Look(); }, Qt::QueuedConnection);
+        });
     });
 }
 
 PortWatcher::~PortWatcher()
 {
     // The call it queued is dropped with this object.
-    firstDetails_.join();
+    if (firstDetails_.joinable())
+        firstDetails_.join();
 }
 
 // The directories whose changes can change the mapping: /dev for new tty nodes,

@@ -18,9 +18,10 @@ namespace veltro::platform {
 
 class PortWatcher : public QObject {
 public:
-    // The first look names the adapters by what is already known; what the system says
-    // of them is asked on a worker thread meanwhile, so the window's first paint never
-    // waits for it, and a change it brings is raised like any other.
+    // Starts watching a moment after construction, once the window has painted, and
+    // reports once then. The first look names the adapters by what is already known;
+    // what the system says of them is asked on a worker thread, so no paint waits for
+    // it, and a change it brings is raised like any other.
     explicit PortWatcher(QObject* parent = nullptr);
     ~PortWatcher() override;
 
