@@ -7,7 +7,7 @@
 //
 // Each is shown against the line floor of its requests (8 characters each) and against
 // its count of receive time-outs.
-#include "app/ModuleScanner.h"
+#include "core/ModuleScanner.h"
 #include "platform/ManualUiDispatcher.h"
 #include "simulator/Simulator.h"
 #include "support/PtyPair.h"

@@ -4,8 +4,8 @@
 // line published as COMn; each request is passed to the server as soon as it has been
 // heard, and the server's reply goes back at the line's character rate.
 
-#include "app/ModuleRegisters.h"
-#include "app/RegisterWords.h"
+#include "core/ModuleRegisters.h"
+#include "core/RegisterWords.h"
 #include "integration/modbus/LibmodbusPeer.h"
 #include "simulator/SimPort.h"
 #include "support/PtyPair.h"

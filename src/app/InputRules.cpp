@@ -1,6 +1,6 @@
 #include "app/InputRules.h"
 
-#include "app/Common.h"
+#include "core/Common.h"
 #include "app/Guard.h"
 #include "app/UpDown.h"
 
@@ -9,6 +9,8 @@
 #include <QLineEdit>
 
 namespace veltro::app {
+
+using namespace core;
 
 namespace {
 

@@ -1,13 +1,13 @@
 #include "app/MainMenu.h"
 
-#include "app/Exports.h"
+#include "core/Exports.h"
 #include "app/FormMain.h"
 #include "app/Guard.h"
-#include "app/JobRecord.h"
+#include "core/JobRecord.h"
 #include "app/MonitorExport.h"
 #include "app/PageConfig.h"
 #include "app/PageMonitor.h"
-#include "app/TextFile.h"
+#include "core/TextFile.h"
 
 #include <QDateTime>
 #include <QDesktopServices>
@@ -20,6 +20,8 @@
 #include <QUrl>
 
 namespace veltro::app {
+
+using namespace core;
 
 namespace {
 

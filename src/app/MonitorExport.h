@@ -3,9 +3,11 @@
 // communication log's lines, and the values on screen (serial number, meter clock,
 // totals, powers, load-profile records) as rows for a CSV file.
 
-#include "app/Exports.h"
+#include "core/Exports.h"
 
 namespace veltro::app {
+
+using namespace core;
 
 class PageMonitor;
 

@@ -1,13 +1,13 @@
 #include "app/PageConfig.h"
 
-#include "app/Common.h"
+#include "core/Common.h"
 #include "app/Glyphs.h"
 #include "app/Guard.h"
 #include "app/InputRules.h"
-#include "app/LostPort.h"
+#include "core/LostPort.h"
 #include "app/PortField.h"
-#include "app/PortHelp.h"
-#include "app/SerialSettingsText.h"
+#include "core/PortHelp.h"
+#include "core/SerialSettingsText.h"
 #include "app/TextFit.h"
 #include "app/UpDown.h"
 #include "app/VerifyRun.h"
@@ -33,6 +33,8 @@
 #include <functional>
 
 namespace veltro::app {
+
+using namespace core;
 
 namespace {
 const QStringList kParityItems = {QStringLiteral("Nessuna"), QStringLiteral("Pari"), QStringLiteral("Dispari")};

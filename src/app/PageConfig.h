@@ -3,7 +3,7 @@
 // read and write buttons with their progress logs, and the Modbus address and RS485
 // settings that a read fills in and a write sends to the meter.
 
-#include "app/RtuSettings.h"
+#include "core/RtuSettings.h"
 
 #include <QWidget>
 
@@ -28,6 +28,8 @@ class TLinkSerial;
 }
 
 namespace veltro::app {
+
+using namespace core;
 
 class DeviceLabel;
 class LineUse;

@@ -1,8 +1,8 @@
 #include "app/PageDecode.h"
 
-#include "app/Common.h"
-#include "app/Formatting.h"
-#include "app/RegisterWords.h"
+#include "core/Common.h"
+#include "core/Formatting.h"
+#include "core/RegisterWords.h"
 #include "app/TextFit.h"
 
 #include <QEvent>
@@ -18,6 +18,8 @@
 #include <string_view>
 
 namespace veltro::app {
+
+using namespace core;
 
 namespace {
 

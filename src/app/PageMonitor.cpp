@@ -1,13 +1,14 @@
 #include "app/PageMonitor.h"
 
-#include "app/Formatting.h"
+#include "core/Formatting.h"
 #include "app/Glyphs.h"
-#include "app/Common.h"
+#include "core/Common.h"
 #include "app/Guard.h"
-#include "app/ModuleRegisters.h"
+#include "core/ModuleRegisters.h"
+#include "core/ModuleValues.h"
 #include "app/PolarFrame.h"
 #include "app/PortField.h"
-#include "app/PortHelp.h"
+#include "core/PortHelp.h"
 #include "modbus/FieldwireError.h"
 #include "app/ScanRun.h"
 #include "app/InputRules.h"
@@ -43,22 +44,12 @@
 
 namespace veltro::app {
 
+using namespace core;
+
 namespace {
 
 constexpr int kLogLimit = 100;  // a line is dropped once more than this many are shown
 constexpr int kRowHeight = 16;
-
-// The totals grid: register code and description of rows 1..16.
-constexpr const char* kTotalRows[16][2] = {
-    {"1.8.0", "energia attiva A+"},       {"2.8.0", "energia attiva A-"},
-    {"3.8.0", "en. reattiva Q+ = Q1+Q2"}, {"4.8.0", "en. reattiva Q- = Q3+Q4"},
-    {"5.8.0", "en. reattiva Q1"},         {"6.8.0", "en. reattiva Q2"},
-    {"7.8.0", "en. reattiva Q3"},         {"8.8.0", "en. reattiva Q4"},
-    {"9.8.0", "en. apparente S+"},        {"10.8.0", "en. apparente S-"},
-    {"31.7.0", "corrente fase R"},        {"51.7.0", "corrente fase S"},
-    {"71.7.0", "corrente fase T"},        {"32.7.0", "tensione fase R"},
-    {"52.7.0", "tensione fase S"},        {"72.7.0", "tensione fase T"},
-};
 
 QDateTime LocalTime(PollStatistics::Time t)
 {
@@ -85,16 +76,6 @@ QString StampText(const MeterStamp& s)
 double Radians(double degrees)
 {
     return degrees * std::numbers::pi / 180.0;
-}
-
-const char* FailureLine(TReplyOutcome outcome)
-{
-    switch (outcome) {
-    case roUnmatched: return "Ricevuta una risposta non corrispondente alla richiesta inviata!";
-    case roException: return "Ricevuta una risposta di errore!";
-    case roNoReply: return "Nessuna risposta ricevuta!";
-    default: return "Risposta invalida!";
-    }
 }
 
 std::string ComboText(const QComboBox* combo)
@@ -233,6 +214,7 @@ void PageMonitor::StartPolling()
         FDiagram->SetCurrentArrow(i, phase, QStringLiteral("CL%1").arg(i + 1), 0.0, angles[i], 2, Qt::SolidLine);
     }
     ConfigureConnection();
+    FSession.Reset();
     try {
         mbConn->SetActive(true);
     } catch (const modbus::EFieldwireError&) {
@@ -240,7 +222,6 @@ void PageMonitor::StartPolling()
         ShowErrorBox(PortOpenFailureText(mbConn->Port(), mbConn->Line().LastError()));
         return;
     }
-    FPollPhase = 0;
     Timer1->start();
     grpModbus->setEnabled(false);
     FRunning = true;
@@ -280,7 +261,7 @@ void PageMonitor::UseModule(int address, const RtuSettings& settings)
 void PageMonitor::StopPolling()
 {
     Timer1->stop();
-    FLostPort.Forget();
+    FSession.Reset();
     grpModbus->setEnabled(true);
     mbConn->SetActive(false);
     FRunning = false;
@@ -291,38 +272,28 @@ void PageMonitor::StopPolling()
 void PageMonitor::Timer1Timer()
 {
     Timer1->stop();  // one request in flight at a time
-    if (FLostPort.IsLost()) {
-        const std::optional<QString> back = FLostPort.TryReopen(*mbConn);
-        if (!back)
-            return Timer1->start();
+    std::optional<QString> back;
+    if (!FSession.ReadyToAsk(*mbConn, back))
+        return Timer1->start();
+    if (back)
         AddLog(*back);
-    }
-    const RegisterBlockRange block = kModuleBlocks[static_cast<size_t>(FPollPhase)];
+    const RegisterBlockRange block = FSession.NextBlock();
     mbClient->ReadHoldingRegisters(block.start, block.count, 0);
-    FStats.Request(PollStatistics::Clock::now());
-    FPollPhase = (FPollPhase + 1) % static_cast<int>(kModuleBlocks.size());
+    FSession.Asked();
 }
 
 void PageMonitor::mbClientHoldingRegistersRead(modbus::TTransactionInfo& Info, uint16_t StartReg, uint16_t,
                                                const modbus::TRegValues& RegValues)
 {
-    const TReplyOutcome outcome = OutcomeOf(Info.ReplyStatus);
-    // A device that went away is told apart from a module that does not answer.
-    const std::optional<QString> lost = outcome == roNoReply ? FLostPort.AfterNoReply(*mbConn) : std::nullopt;
-    if (lost)
-        AddLog(*lost);
-    else if (outcome != roSuccess)
-        AddLog(QString::fromUtf8(FailureLine(outcome)));
-    FStats.Reply(outcome, PollStatistics::Clock::now());
-    if (outcome == roSuccess) {
-        const RegisterBlock block(RegValues);
-        if (StartReg == kModuleBlocks[0].start)
-            ShowBlock1(block);
-        else if (StartReg == kModuleBlocks[1].start)
-            ShowBlock2(block);
-        else if (StartReg == kModuleBlocks[2].start)
-            ShowBlock3(block);
-    }
+    const PollReply reply = FSession.Replied(*mbConn, Info, StartReg, RegValues);
+    if (reply.log)
+        AddLog(*reply.log);
+    if (reply.values.meter)
+        ShowMeter(*reply.values.meter);
+    if (reply.values.phases)
+        ShowPhases(*reply.values.phases);
+    if (reply.values.profiles)
+        ShowProfiles(*reply.values.profiles);
     if (pnlDebug->isVisible())
         listLogDblClick();
     // A reply that arrives after polling was stopped must not start the ticks again.
@@ -330,49 +301,46 @@ void PageMonitor::mbClientHoldingRegistersRead(modbus::TTransactionInfo& Info, u
         Timer1->start();
 }
 
-void PageMonitor::ShowBlock1(const RegisterBlock& block)
+void PageMonitor::ShowMeter(const MeterReadings& v)
 {
-    lblMatricola->setText(QString::number(block.RegLongWord(kRegSerial)));
-    if (const auto stamp = block.RegStamp(kRegClockTime, kRegClockDate))
-        lblDateTime->setText(StampText(*stamp));
+    lblMatricola->setText(QString::number(v.serialNumber));
+    if (v.clock)
+        lblDateTime->setText(StampText(*v.clock));
     for (size_t i = 0; i < kTotalCount; ++i)
-        gridTotals->item(static_cast<int>(i) + 1, 1)->setText(FormatGeneral(block.RegDouble(kRegTotals + 4 * i)));
-    lblCosPhi->setText(FormatFixed(block.RegSingle(kRegCosPhi), 3));
-    FDiagram->SetFrequency(block.RegSingle(kRegFrequency));
-    lblPowerA->setText(FormatFixed(block.RegSingle(kRegPowerA), 3));
-    lblPowerQ->setText(FormatFixed(block.RegSingle(kRegPowerQ), 3));
-    lblPowerS->setText(FormatFixed(block.RegSingle(kRegPowerS), 3));
+        gridTotals->item(static_cast<int>(i) + 1, 1)->setText(FormatGeneral(v.totals[i]));
+    lblCosPhi->setText(FormatFixed(v.cosPhi, 3));
+    FDiagram->SetFrequency(v.frequency);
+    lblPowerA->setText(FormatFixed(v.activePower, 3));
+    lblPowerQ->setText(FormatFixed(v.reactivePower, 3));
+    lblPowerS->setText(FormatFixed(v.apparentPower, 3));
 }
 
-void PageMonitor::ShowBlock2(const RegisterBlock& block)
+void PageMonitor::ShowPhases(const PhaseReadings& v)
 {
-    double current[3], voltage[3];
-    for (size_t i = 0; i < 3; ++i) {
-        current[i] = block.RegSingle(kRegCurrent[i]);
-        voltage[i] = block.RegSingle(kRegVoltage[i]);
-    }
-    for (int i = 0; i < 3; ++i)
-        FDiagram->SetCurrent(i, current[i], Radians(block.RegSingle(kRegCurrentAngle + 2 * static_cast<size_t>(i))));
-    FDiagram->SetVoltage(0, voltage[0], 0.0);
-    FDiagram->SetVoltage(1, voltage[1], Radians(block.RegSingle(kRegVoltageAngle)));
-    FDiagram->SetVoltage(2, voltage[2], Radians(block.RegSingle(kRegVoltageAngle + 2)));
     for (int i = 0; i < 3; ++i) {
-        gridTotals->item(11 + i, 1)->setText(FormatFixed(current[i], 3));
-        gridTotals->item(14 + i, 1)->setText(FormatFixed(voltage[i], 1));
+        const auto p = static_cast<size_t>(i);
+        FDiagram->SetCurrent(i, v.currents[p], Radians(v.currentAngles[p]));
+    }
+    for (int i = 0; i < 3; ++i) {
+        const auto p = static_cast<size_t>(i);
+        FDiagram->SetVoltage(i, v.voltages[p], Radians(v.voltageAngles[p]));
+    }
+    for (int i = 0; i < 3; ++i) {
+        const auto p = static_cast<size_t>(i);
+        gridTotals->item(11 + i, 1)->setText(FormatFixed(v.currents[p], 3));
+        gridTotals->item(14 + i, 1)->setText(FormatFixed(v.voltages[p], 1));
     }
 }
 
-void PageMonitor::ShowBlock3(const RegisterBlock& block)
+void PageMonitor::ShowProfiles(const ProfileReadings& v)
 {
     for (int record = 0; record < 2; ++record) {
-        const size_t p = static_cast<size_t>(record) * kProfileRecordSize;
+        const ProfileRecord& r = v.records[static_cast<size_t>(record)];
         const int row = record + 1;
-        const auto stamp = block.RegStamp(p, p + 3);
-        gridProfiles->item(row, 0)->setText(stamp ? StampText(*stamp) : QString());
-        gridProfiles->item(row, 1)->setText(stamp ? QStringLiteral("P.0%1").arg(record + 1) : QString());
+        gridProfiles->item(row, 0)->setText(r.stamp ? StampText(*r.stamp) : QString());
+        gridProfiles->item(row, 1)->setText(r.stamp ? QStringLiteral("P.0%1").arg(record + 1) : QString());
         for (size_t ch = 0; ch < kProfileChannels; ++ch)
-            gridProfiles->item(row, static_cast<int>(ch) + 2)
-                ->setText(stamp ? FormatGeneral(block.RegDouble(p + 6 + 4 * ch)) : QString());
+            gridProfiles->item(row, static_cast<int>(ch) + 2)->setText(r.stamp ? FormatGeneral(r.channels[ch]) : QString());
     }
 }
 
@@ -392,8 +360,9 @@ void PageMonitor::InitGrids()
     gridTotals->item(0, 1)->setText(QStringLiteral("Valore"));
     gridTotals->item(0, 2)->setText(QStringLiteral("Descrizione"));
     for (int row = 1; row <= 16; ++row) {
-        gridTotals->item(row, 0)->setText(QString::fromUtf8(kTotalRows[row - 1][0]));
-        gridTotals->item(row, 2)->setText(QString::fromUtf8(kTotalRows[row - 1][1]));
+        const ValueName& name = kTotalNames[static_cast<size_t>(row - 1)];
+        gridTotals->item(row, 0)->setText(QString::fromUtf8(name.code));
+        gridTotals->item(row, 2)->setText(QString::fromUtf8(name.description));
     }
     gridProfiles->item(0, 0)->setText(QStringLiteral("Data"));
     gridProfiles->item(0, 1)->setText(QStringLiteral("Profilo"));

@@ -4,13 +4,12 @@
 // and the communication log.
 
 #include "app/LineUse.h"
-#include "app/LostPort.h"
-#include "app/PollStatistics.h"
+#include "core/PollSession.h"
 
 #include "modbus/ModbusClient.h"
 #include "modbus/ModbusConnection.h"
 
-#include "app/RtuSettings.h"
+#include "core/RtuSettings.h"
 
 #include <QWidget>
 
@@ -34,11 +33,12 @@ class TPolarDiagram;
 
 namespace veltro::app {
 
+using namespace core;
+
 class DeviceLabel;
 class LogLines;
 class PolarFrame;
 class PortField;
-class RegisterBlock;
 class ScanRun;
 class UpDown;
 
@@ -72,9 +72,8 @@ public:
     void Button1Click();
 
     bool FRunning = false;  // polling started
-    int FPollPhase = 0;     // register block the next tick requests
-    PollStatistics FStats;
-    LostPort FLostPort;     // the adapter went away while polling: reopened at the ticks
+    PollSession FSession;   // which block next, what each reply means, a lost adapter
+    PollStatistics& FStats = FSession.Stats;
     LineUse FLine;          // polling, the module search or a configuration check holds the port
     std::unique_ptr<ScanRun> FScan;  // "Cerca modulo"
     phasor::TPolarDiagram* FDiagram;
@@ -124,9 +123,9 @@ private:
     void StartPolling();
     void StopPolling();
     void ConfigureConnection();
-    void ShowBlock1(const RegisterBlock& block);
-    void ShowBlock2(const RegisterBlock& block);
-    void ShowBlock3(const RegisterBlock& block);
+    void ShowMeter(const MeterReadings& values);
+    void ShowPhases(const PhaseReadings& values);
+    void ShowProfiles(const ProfileReadings& values);
     void ShowStartStop(bool running);
 
     PolarFrame* polarFrame_ = nullptr;

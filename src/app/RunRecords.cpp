@@ -1,6 +1,6 @@
 #include "app/RunRecords.h"
 
-#include "app/JobRecord.h"
+#include "core/JobRecord.h"
 #include "app/PageConfig.h"
 #include "app/WindowSettings.h"
 #include "platform/PortCatalog.h"
@@ -9,6 +9,8 @@
 #include <QPlainTextEdit>
 
 namespace veltro::app {
+
+using namespace core;
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "app/ScanDialogs.h"
 
-#include "app/ProbeTexts.h"
+#include "core/ProbeTexts.h"
 #include "app/TextFit.h"
 
 #include <QCheckBox>
@@ -20,6 +20,8 @@
 #include <algorithm>
 
 namespace veltro::app {
+
+using namespace core;
 
 namespace {
 

@@ -5,7 +5,7 @@
 // own: the search moves on events that must keep flowing, and no handler may be entered
 // again from inside a dialog.
 
-#include "app/ModuleScanner.h"
+#include "core/ModuleScanner.h"
 
 #include <QDialog>
 #include <QStringList>
@@ -21,6 +21,8 @@ class QRadioButton;
 class QSpinBox;
 
 namespace veltro::app {
+
+using namespace core;
 
 // The lists the search may walk, as the page's drop-down lists name them.
 struct ScanChoices {

@@ -3,8 +3,8 @@
 #include "app/Guard.h"
 #include "app/LineUse.h"
 #include "app/PageMonitor.h"
-#include "app/PortHelp.h"
-#include "app/ProbeTexts.h"
+#include "core/PortHelp.h"
+#include "core/ProbeTexts.h"
 #include "app/UpDown.h"
 
 #include "modbus/FieldwireError.h"
@@ -12,6 +12,8 @@
 #include <QComboBox>
 
 namespace veltro::app {
+
+using namespace core;
 
 namespace {
 

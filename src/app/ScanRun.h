@@ -5,7 +5,7 @@
 // Modbus worker and moves on posted events; the dialogs are opened without event loops
 // of their own, so the window stays responsive and no handler is entered twice.
 
-#include "app/ModuleScanner.h"
+#include "core/ModuleScanner.h"
 #include "app/ScanDialogs.h"
 
 #include <QPointer>
@@ -14,6 +14,8 @@
 #include <optional>
 
 namespace veltro::app {
+
+using namespace core;
 
 class PageMonitor;
 

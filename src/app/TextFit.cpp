@@ -1,6 +1,6 @@
 #include "app/TextFit.h"
 
-#include "app/Formatting.h"
+#include "core/Formatting.h"
 
 #include <QDate>
 #include <QFontMetrics>
@@ -14,6 +14,8 @@
 #include <cmath>
 
 namespace veltro::app {
+
+using namespace core;
 
 namespace {
 

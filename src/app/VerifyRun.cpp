@@ -1,12 +1,14 @@
 #include "app/VerifyRun.h"
 
-#include "app/Common.h"
+#include "core/Common.h"
 #include "app/LineUse.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
 namespace veltro::app {
+
+using namespace core;
 
 ModuleTarget TargetOfRun(const ConfigRunResult& run, const std::string& meterSerial)
 {

@@ -6,8 +6,8 @@
 // to the write log, the last line says the outcome. The check runs on the Modbus worker
 // and moves on posted events, so the window stays responsive while it runs.
 
-#include "app/ConfigVerifier.h"
-#include "app/ModuleDefaults.h"
+#include "core/ConfigVerifier.h"
+#include "core/ModuleDefaults.h"
 #include "app/PageConfig.h"
 
 #include <functional>
@@ -16,6 +16,8 @@
 #include <string>
 
 namespace veltro::app {
+
+using namespace core;
 
 class LineUse;
 

@@ -3,9 +3,11 @@
 // now, and the settings put back into it at start. Putting them back is not an edit by
 // the user, so the configuration page's write controls keep their start-up state.
 
-#include "app/SettingsStore.h"
+#include "core/SettingsStore.h"
 
 namespace veltro::app {
+
+using namespace core;
 
 class PageConfig;
 class TfrmMain;

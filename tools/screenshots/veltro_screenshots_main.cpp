@@ -44,7 +44,7 @@ bool ShowReadAndCheck(veltro::app::TfrmMain& window, int modulePort)
     window.tabTest()->editComPort->setText(QString::number(modulePort));
     page.btnVerifyConfig->click();
     return QTest::qWaitFor([&] { return !page.FVerify->Busy(); }, 20000) &&
-           page.FVerify->LastOutcome() == veltro::app::voMatch;
+           page.FVerify->LastOutcome() == veltro::core::voMatch;
 }
 
 bool ShowPolling(veltro::app::TfrmMain& window, int modulePort)

@@ -1,7 +1,7 @@
 #include "simulator/ModuleModel.h"
 
-#include "app/ModuleRegisters.h"
-#include "app/RegisterWords.h"
+#include "core/ModuleRegisters.h"
+#include "core/RegisterWords.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +11,7 @@ namespace veltro::sim {
 
 namespace {
 
-using app::kModuleBlocks;
+using core::kModuleBlocks;
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double Radians(double degrees) { return degrees * kPi / 180.0; }
@@ -94,8 +94,8 @@ void PutStamp(ModuleModel::Registers& regs, size_t timeAt, size_t dateAt, std::c
     const int time[3] = {local.tm_hour, local.tm_min, local.tm_sec};
     const int date[3] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
     for (size_t i = 0; i < 3; ++i) {
-        regs[timeAt + i] = app::SwapWord(static_cast<uint16_t>(time[i]));
-        regs[dateAt + i] = app::SwapWord(static_cast<uint16_t>(date[i]));
+        regs[timeAt + i] = core::SwapWord(static_cast<uint16_t>(time[i]));
+        regs[dateAt + i] = core::SwapWord(static_cast<uint16_t>(date[i]));
     }
 }
 
@@ -146,7 +146,7 @@ ModuleSnapshot ModuleModel::Snapshot(uint32_t serialNumber, std::chrono::steady_
 
 ModuleModel::Registers ModuleModel::Encode(const ModuleSnapshot& s)
 {
-    using namespace app;
+    using namespace core;
     Registers regs{};
     // Block 1
     Put(regs, kRegSerial, LongWordToWords(s.serialNumber));

@@ -2,12 +2,12 @@
 // settings kept between runs, a job record after every configuration run, the menu bar.
 // Each test has config and data folders of its own (the GUI tests' main sees to it).
 #include "app/FormMain.h"
-#include "app/JobRecord.h"
+#include "core/JobRecord.h"
 #include "app/PageConfig.h"
 #include "app/PageControl.h"
 #include "app/PageMonitor.h"
 #include "app/PortField.h"
-#include "app/SettingsStore.h"
+#include "core/SettingsStore.h"
 #include "app/UpDown.h"
 #include "gui/ModalBox.h"
 #include "platform/PortCatalog.h"

@@ -1,9 +1,9 @@
 // The values on screen as CSV, in the conventions of the user's locale.
-#include "app/Exports.h"
+#include "core/Exports.h"
 
 #include <gtest/gtest.h>
 
-using namespace veltro::app;
+using namespace veltro::core;
 
 TEST(Exports, CsvFollowsTheLocalesSeparators)
 {

@@ -28,6 +28,7 @@
 #include <stdexcept>
 
 using namespace veltro::app;
+using namespace veltro::core;
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "app/Formatting.h"
+#include "core/Formatting.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 
-using namespace veltro::app;
+using namespace veltro::core;
 
 namespace {
 class WithLocale : public ::testing::Test {

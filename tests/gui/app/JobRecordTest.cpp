@@ -1,5 +1,5 @@
 // Job records: one file per finished run, and a clear message when none can be written.
-#include "app/JobRecord.h"
+#include "core/JobRecord.h"
 #include "support/Unprivileged.h"
 
 #include <QDir>
@@ -10,7 +10,7 @@
 
 #include <sys/stat.h>
 
-using namespace veltro::app;
+using namespace veltro::core;
 
 namespace {
 JobRecord ARead()

@@ -4,7 +4,7 @@
 // long date formats. A text wider than its room, a control outside its parent or two
 // controls on top of each other is reported with the widget's name.
 #include "app/FormMain.h"
-#include "app/ModuleRegisters.h"
+#include "core/ModuleRegisters.h"
 #include "app/PageConfig.h"
 #include "app/PageControl.h"
 #include "app/PageDecode.h"

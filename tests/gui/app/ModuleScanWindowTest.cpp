@@ -3,7 +3,7 @@
 // its own address and line settings, so the scan's receive time-outs pace these tests:
 // the ranges searched are kept narrow.
 #include "app/FormMain.h"
-#include "app/ModuleScanner.h"
+#include "core/ModuleScanner.h"
 #include "app/PageConfig.h"
 #include "app/PageMonitor.h"
 #include "app/ScanRun.h"

@@ -1,5 +1,5 @@
 // The "Decodifica" page driven like a user: typing into the fields, clicking the buttons.
-#include "app/Formatting.h"
+#include "core/Formatting.h"
 #include "app/PageDecode.h"
 
 #include <QApplication>
@@ -39,7 +39,7 @@ TEST_F(DecodePage, SampleValuesFillAndDecodeEveryRow)
     EXPECT_EQ(Edit("editDecMatricola")->text(), "12345678");
     EXPECT_EQ(Edit("editDecFloat")->text(), "114,70");
     EXPECT_EQ(Edit("editDecDouble")->text(), "1,7209");
-    EXPECT_EQ(Edit("editDecDate")->text(), veltro::app::FormatShortDate(QDate(2011, 3, 30)));
+    EXPECT_EQ(Edit("editDecDate")->text(), veltro::core::FormatShortDate(QDate(2011, 3, 30)));
     EXPECT_EQ(Edit("editDecTime")->text(), "17:58:00");
 }
 

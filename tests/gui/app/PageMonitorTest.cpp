@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 using namespace veltro::app;
+using namespace veltro::core;
 
 namespace {
 class MonitorPage : public ::testing::Test {

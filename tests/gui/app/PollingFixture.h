@@ -2,10 +2,10 @@
 // The "Controllo" page polling a real Modbus peer: a libmodbus RTU server holding the
 // module's register map, reached through a pseudo-terminal published as COM1.
 #include "app/FormMain.h"
-#include "app/Formatting.h"
-#include "app/ModuleRegisters.h"
+#include "core/Formatting.h"
+#include "core/ModuleRegisters.h"
 #include "app/PageMonitor.h"
-#include "app/RegisterWords.h"
+#include "core/RegisterWords.h"
 #include "gui/ModalBox.h"
 #include "integration/modbus/LibmodbusPeer.h"
 #include "phasor/PolarDiagram.h"

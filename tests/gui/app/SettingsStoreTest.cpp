@@ -1,12 +1,12 @@
 // Settings kept between runs, in a private XDG config folder.
-#include "app/SettingsStore.h"
+#include "core/SettingsStore.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-using namespace veltro::app;
+using namespace veltro::core;
 
 namespace {
 class SettingsStoreTest : public ::testing::Test {

@@ -3,7 +3,7 @@
 // follows the address and settings the meter stores, and each fault switch does what it
 // names.
 
-#include "app/ModuleRegisters.h"
+#include "core/ModuleRegisters.h"
 #include "modbus/ModbusClient.h"
 #include "modbus/ModbusConnection.h"
 #include "modbus/ModbusFrames.h"
@@ -24,7 +24,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace veltro::modbus;
-using app::RegisterBlock;
+using core::RegisterBlock;
 
 struct Reply {
     TTransactionInfo info;
@@ -72,7 +72,7 @@ protected:
 
     std::vector<uint16_t> Block(size_t i)
     {
-        const Reply r = Read(app::kModuleBlocks[i].start, app::kModuleBlocks[i].count);
+        const Reply r = Read(core::kModuleBlocks[i].start, core::kModuleBlocks[i].count);
         EXPECT_EQ(r.info.ReplyStatus, rsSuccess) << "block " << i;
         return r.values;
     }
@@ -96,8 +96,8 @@ TEST_F(ModuleSimTest, RegistersDecodeIntoOnePlausibleThreePhaseMeter)
     ASSERT_EQ(r3.size(), 60u);
     const RegisterBlock b1(r1), b2(r2), b3(r3);
 
-    EXPECT_EQ(b1.RegLongWord(app::kRegSerial), 87654321u);
-    const auto clock = b1.RegStamp(app::kRegClockTime, app::kRegClockDate);
+    EXPECT_EQ(b1.RegLongWord(core::kRegSerial), 87654321u);
+    const auto clock = b1.RegStamp(core::kRegClockTime, core::kRegClockDate);
     ASSERT_TRUE(clock.has_value());
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -109,16 +109,16 @@ TEST_F(ModuleSimTest, RegistersDecodeIntoOnePlausibleThreePhaseMeter)
     // Totals: non-negative, and the quadrant sums hold.
     std::array<double, 10> t{};
     for (size_t i = 0; i < t.size(); ++i) {
-        t[i] = b1.RegDouble(app::kRegTotals + 4 * i);
+        t[i] = b1.RegDouble(core::kRegTotals + 4 * i);
         EXPECT_GE(t[i], 0.0) << "total " << i;
     }
     EXPECT_NEAR(t[2], t[4] + t[5], 1e-6);  // Q+ = Q1 + Q2
     EXPECT_NEAR(t[3], t[6] + t[7], 1e-6);  // Q- = Q3 + Q4
 
     // Powers within block 1 belong to one snapshot.
-    const double cosPhi = b1.RegSingle(app::kRegCosPhi), p = b1.RegSingle(app::kRegPowerA),
-                 q = b1.RegSingle(app::kRegPowerQ), s = b1.RegSingle(app::kRegPowerS);
-    EXPECT_NEAR(b1.RegSingle(app::kRegFrequency), 50.0, 0.1);
+    const double cosPhi = b1.RegSingle(core::kRegCosPhi), p = b1.RegSingle(core::kRegPowerA),
+                 q = b1.RegSingle(core::kRegPowerQ), s = b1.RegSingle(core::kRegPowerS);
+    EXPECT_NEAR(b1.RegSingle(core::kRegFrequency), 50.0, 0.1);
     EXPECT_GT(cosPhi, 0.8);
     EXPECT_LE(cosPhi, 1.0);
     EXPECT_NEAR(p, s * cosPhi, 1e-3);
@@ -128,8 +128,8 @@ TEST_F(ModuleSimTest, RegistersDecodeIntoOnePlausibleThreePhaseMeter)
     // Block 2: the phases that make up those powers (another snapshot, so a little apart).
     double fromPhases = 0;
     for (size_t i = 0; i < 3; ++i) {
-        const double v = b2.RegSingle(app::kRegVoltage[i]), a = b2.RegSingle(app::kRegCurrent[i]);
-        const double lag = b2.RegSingle(app::kRegCurrentAngle + 2 * i);
+        const double v = b2.RegSingle(core::kRegVoltage[i]), a = b2.RegSingle(core::kRegCurrent[i]);
+        const double lag = b2.RegSingle(core::kRegCurrentAngle + 2 * i);
         EXPECT_NEAR(v, 230.0, 2.0) << "phase " << i;
         EXPECT_GT(a, 1.0);
         EXPECT_GT(lag, 0.0);  // lagging: clockwise of the voltage, as the diagram draws it
@@ -137,12 +137,12 @@ TEST_F(ModuleSimTest, RegistersDecodeIntoOnePlausibleThreePhaseMeter)
         fromPhases += v * a * std::cos(lag * kPi / 180.0) / 1000.0;
     }
     EXPECT_NEAR(fromPhases, p, 0.05 * p);
-    EXPECT_NEAR(b2.RegSingle(app::kRegVoltageAngle), 120.0, 1.0);
-    EXPECT_NEAR(b2.RegSingle(app::kRegVoltageAngle + 2), 240.0, 1.0);
+    EXPECT_NEAR(b2.RegSingle(core::kRegVoltageAngle), 120.0, 1.0);
+    EXPECT_NEAR(b2.RegSingle(core::kRegVoltageAngle + 2), 240.0, 1.0);
 
     // Block 3: two records on the last quarter hour; "P.01" holds the energy registers.
     for (size_t rec = 0; rec < 2; ++rec) {
-        const size_t at = rec * app::kProfileRecordSize;
+        const size_t at = rec * core::kProfileRecordSize;
         const auto stamp = b3.RegStamp(at, at + 3);
         ASSERT_TRUE(stamp.has_value()) << "record " << rec;
         EXPECT_EQ(stamp->time.minute % 15, 0);

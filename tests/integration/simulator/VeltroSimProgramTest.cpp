@@ -3,7 +3,7 @@
 // it and exits cleanly on SIGTERM or SIGINT.
 
 #include "SimFixture.h"
-#include "app/RegisterWords.h"
+#include "core/RegisterWords.h"
 #include "modbus/ModbusFrames.h"
 
 #include <csignal>
@@ -180,7 +180,7 @@ TEST(VeltroSimProgramModuleTest, ServesTheGivenAddressAndSettingsAndASecondStati
         uint32_t value = 0;
         const uint16_t words[] = {static_cast<uint16_t>(reply[3] << 8 | reply[4]),
                                   static_cast<uint16_t>(reply[5] << 8 | reply[6])};
-        app::WordsToLongWord(words, value);
+        core::WordsToLongWord(words, value);
         return value;
     };
     const std::vector<uint8_t> module = ModbusExchange(entry.string(), {203, 3, 0, 0, 0, 2}, 9, odd2);
