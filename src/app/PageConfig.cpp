@@ -11,6 +11,7 @@
 #include "app/TextFit.h"
 #include "app/UpDown.h"
 #include "app/VerifyRun.h"
+#include "app/WindowSettings.h"
 #include "app/Widgets.h"
 #include "link/Iec1107.h"
 #include "link/LinkClasses.h"
@@ -65,79 +66,6 @@ bool IsBlank(const std::string& text)
 bool IsServerAddress(const std::string& text, int32_t& value)
 {
     return TryStrToInt(text, value) && value >= 1 && value <= 247;
-}
-
-// One step per line in the run's memo, shown at once: the run holds the UI thread and
-// only lets it repaint while the link waits for the meter.
-class RunLog {
-public:
-    explicit RunLog(QPlainTextEdit* memo) : memo_(memo) { memo_->clear(); }
-    void operator()(const std::string& line) const { memo_->appendPlainText(QString::fromStdString(line)); }
-
-private:
-    QPlainTextEdit* memo_;
-};
-
-// Disconnects the link however the run ends. The normal paths disconnect it themselves;
-// this also covers a run cut short by an exception, so the port is never left open.
-class LinkCloser {
-public:
-    explicit LinkCloser(link::TLinkSerial& link) : link_(link) {}
-    ~LinkCloser()
-    {
-        if (armed_) {
-            try {
-                link_.Disconnect();
-            } catch (...) {  // the exception that ended the run is the one to report
-            }
-        }
-    }
-    void Disconnect()
-    {
-        armed_ = false;
-        link_.Disconnect();
-    }
-
-private:
-    link::TLinkSerial& link_;
-    bool armed_ = true;
-};
-
-// Connects the link if needed; false (logged) when the port cannot be opened.
-bool ConnectLink(link::TLinkSerial& link, const RunLog& log)
-{
-    if (!link.IsConnected()) {
-        log("Connessione fisica");
-        link.Connect();
-    }
-    if (link.IsConnected())
-        return true;
-    log("Connessione fisica fallita");
-    if (const QString hint = AccessDeniedHint("COM" + std::to_string(link.PortNumber)); !hint.isEmpty())
-        log(hint.toStdString());
-    return false;
-}
-
-// Sign-on and programming mode, then body, then sign-off; false if any part fails.
-bool MeterSession(link::TLinkSerial& link, const std::string& commIdent, const RunLog& log,
-                  const std::function<bool(link::TIec1107&)>& body)
-{
-    link::TIec1107 iec;
-    iec.Link = &link;
-    log("Connessione al contatore " + commIdent);
-    if (!iec.Connect(commIdent)) {
-        log("Connessione al contatore fallita");
-        return false;
-    }
-    bool result = false;
-    log("Cambio velocità");
-    if (iec.SwitchBaudRate())
-        result = body(iec);
-    else
-        log("Switch del baud rate fallita");
-    log("Disconnessione contatore");
-    iec.Disconnect();
-    return result;
 }
 
 QPushButton* AddGlyphButton(QWidget* parent, const char* name, const QString& caption, const QIcon& glyph)
@@ -403,57 +331,42 @@ void PageConfig::chkMBAutoConfigClick()
         combo->setEnabled(manual);
 }
 
-void PageConfig::ConfigureLink(link::TLinkSerial& link) const
+// The run's steps go to the memo as they are taken: the run holds the UI thread and only
+// lets it repaint while the link waits for the meter. What the run got is kept even when
+// an exception cuts it short, for the job record.
+bool PageConfig::RunConfig(QPlainTextEdit* memo, const std::function<bool(ConfigRun&)>& run)
 {
-    using namespace link;
-    link.SetBaudRate(StrToTableValue(LinkBaudNames, LinkBaudValues, Text(cmbIECBps)));
-    link.SetParity(StrToTableValue(LinkParityNames, LinkParityValues, Text(cmbIECParity)));
-    link.SetDataBits(StrToTableValue(LinkDataBitsNames, LinkDataBitsValues, Text(cmbIECDatabits)));
-    link.SetStopBits(StrToTableValue(LinkStopBitsNames, LinkStopBitsValues, Text(cmbIECStopbits)));
-    link.SetPort(udIECComPort->Position());
+    memo->clear();
+    ConfigRun config(IecSettingsOf(*this),
+                     [memo](const std::string& line) { memo->appendPlainText(QString::fromStdString(line)); });
+    config.OnValue = [this](const std::string& code, const std::string& value) { ShowValue(code, value); };
+    try {
+        const bool ok = run(config);
+        run_.registers = config.Result().registers;
+        return ok;
+    } catch (...) {
+        run_.registers = config.Result().registers;
+        throw;
+    }
 }
 
 bool PageConfig::ReadConfiguration(const std::string& commIdent)
 {
-    const RunLog log(memoLog1);
-    link::TLinkSerial link;
-    ConfigureLink(link);
-    LinkCloser closer(link);
-    bool result = false;
-    if (ConnectLink(link, log)) {
-        result = MeterSession(link, commIdent, log, [&](link::TIec1107& iec) {
-            // A register that cannot be read does not stop the others.
-            const auto read = [&](const char* step, const std::string& code, auto&& show) {
-                log(step);
-                if (!iec.ReadValue(code)) {
-                    log("Errore nella lettura del registro " + code);
-                    return false;
-                }
-                std::string value;
-                iec.GetValueText(value);
-                run_.registers[code] = value;
-                show(value);
-                return true;
-            };
-            // The automatic address follows the serial number just read, also when the
-            // box is checked already and the address read below does not change it.
-            bool ok = read("Lettura matricola", "0.0.1", [&](const std::string& v) {
-                editMeterIdent->setText(QString::fromStdString(v));
-                chkAutoAddressClick();
-            });
-            ok &= read("Lettura indirizzo server modbus", "0.0.7",
-                       [&](const std::string& v) { ShowServerAddress(v); });
-            ok &= read("Lettura configurazione seriale modbus", "0.0.8",
-                       [&](const std::string& v) { ShowSerialSettings(v); });
-            return ok;
-        });
-        log("Disconnessione fisica");
+    return RunConfig(memoLog1, [&](ConfigRun& run) { return run.Read(commIdent); });
+}
+
+// The automatic address follows the serial number just read, also when the box is
+// checked already and the address read next does not change it.
+void PageConfig::ShowValue(const std::string& code, const std::string& value)
+{
+    if (code == kSerialNumberCode) {
+        editMeterIdent->setText(QString::fromStdString(value));
+        chkAutoAddressClick();
+    } else if (code == kModbusAddressCode) {
+        ShowServerAddress(value);
+    } else if (code == kModbusSettingsCode) {
+        ShowSerialSettings(value);
     }
-    if (const std::optional<QString> lost = LostLinkText(link))
-        log(lost->toStdString());
-    closer.Disconnect();
-    log("Fine lavoro");
-    return result;
 }
 
 void PageConfig::ShowServerAddress(const std::string& value)
@@ -499,41 +412,14 @@ bool PageConfig::ParseSerialSettings(const std::string& value)
 
 bool PageConfig::WriteConfiguration(const std::string& commIdent)
 {
-    const RunLog log(memoLog2);
-    link::TLinkSerial link;
-    ConfigureLink(link);
-    LinkCloser closer(link);
-    bool result = false;
-    if (ConnectLink(link, log)) {
-        result = MeterSession(link, commIdent, log, [&](link::TIec1107& iec) {
-            log("Invio password");
-            if (!iec.SetPassword(Text(editPassword))) {
-                log("Password non valida");
-                return false;
-            }
-            log("Scrittura indirizzo server modbus");
-            const std::string address = chkAutoAddress->isChecked() ? std::string() : Text(editServerAddress);
-            if (!iec.WriteData("0.0.7", address)) {
-                log("Errore nella scrittura del registro 0.0.7");
-                return false;
-            }
-            run_.registers["0.0.7"] = address;
-            log("Scrittura configurazione seriale modbus");
-            const std::string settings = SerialSettingsToWrite();
-            if (!iec.WriteData("0.0.8", settings)) {
-                log("Errore nella scrittura del registro 0.0.8");
-                return false;
-            }
-            run_.registers["0.0.8"] = settings;
-            return true;
-        });
-        log("Disconnessione fisica");
-    }
-    if (const std::optional<QString> lost = LostLinkText(link))
-        log(lost->toStdString());
-    closer.Disconnect();
-    log("Fine lavoro");
-    return result;
+    const std::string password = Text(editPassword);
+    const ConfigToWrite values = ValuesToWrite();
+    return RunConfig(memoLog2, [&](ConfigRun& run) { return run.Write(commIdent, password, values); });
+}
+
+ConfigToWrite PageConfig::ValuesToWrite() const
+{
+    return {chkAutoAddress->isChecked() ? std::string() : Text(editServerAddress), SerialSettingsToWrite()};
 }
 
 // "9600 8N1" from the four combo boxes; empty for the module's default settings.

@@ -3,6 +3,7 @@
 // read and write buttons with their progress logs, and the Modbus address and RS485
 // settings that a read fills in and a write sends to the meter.
 
+#include "core/ConfigRun.h"
 #include "core/RtuSettings.h"
 
 #include <QWidget>
@@ -36,17 +37,6 @@ class LineUse;
 class PortField;
 class UpDown;
 class VerifyRun;
-
-// What a finished read or write run got from or gave to the meter.
-struct ConfigRunResult {
-    bool write = false;
-    bool success = false;
-    // The registers the run read ("0.0.1", "0.0.7", "0.0.8") or wrote ("0.0.7", "0.0.8"),
-    // with the values the meter sent or was sent; a register the run did not get to is absent.
-    std::map<std::string, std::string> registers;
-    // The error that cut the run short, as its error box says it; empty when none did.
-    std::string error;
-};
 
 class PageConfig : public QWidget {
 public:
@@ -123,7 +113,10 @@ private:
     void ShowServerAddress(const std::string& value);
     void ShowSerialSettings(const std::string& value);
     std::string SerialSettingsToWrite() const;
-    void ConfigureLink(link::TLinkSerial& link) const;
+    void ShowValue(const std::string& code, const std::string& value);
+    ConfigToWrite ValuesToWrite() const;
+    // One run through the optical head with the page's settings, its steps in memo.
+    bool RunConfig(QPlainTextEdit* memo, const std::function<bool(ConfigRun&)>& run);
     void StartRun(bool write);
     void FinishRun(bool success, std::string error = {});
     void ShowVerifyBusy(bool busy);

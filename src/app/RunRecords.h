@@ -3,10 +3,13 @@
 // written, the reason goes under the run's log in its memo: the run's result, its log
 // and the values it filled in stay as they are, and no box stops the technician.
 
+#include "core/ConfigRun.h"
+
 namespace veltro::app {
 
+using core::ConfigRunResult;
+
 class PageConfig;
-struct ConfigRunResult;
 
 // Writes the record of the run that just ended, from the page as the run left it.
 void RecordRun(PageConfig& page, const ConfigRunResult& run);

@@ -40,6 +40,30 @@ QString OrUnknown(const QString& value, const QString& unknown)
 
 }  // namespace
 
+JobRecord RecordOfRun(const ConfigRunResult& run, const IecSettings& iec, const QString& portDevice,
+                      const QString& meterSerial, const QStringList& log, const QDateTime& finished)
+{
+    const auto value = [&](const char* code) -> std::optional<QString> {
+        const auto it = run.registers.find(code);
+        if (it == run.registers.end())
+            return std::nullopt;
+        return QString::fromStdString(it->second);
+    };
+    JobRecord r;
+    r.kind = run.write ? JobKind::Write : JobKind::Read;
+    r.finished = finished;
+    r.iec = iec;
+    r.portDevice = portDevice;
+    r.success = run.success;
+    r.serialNumber = run.write ? meterSerial : value(kSerialNumberCode).value_or(QString());
+    r.serverAddress = value(kModbusAddressCode);
+    r.rs485 = value(kModbusSettingsCode);
+    r.log = log;
+    if (!run.error.empty())
+        r.log << QString::fromStdString(run.error);
+    return r;
+}
+
 QString RecordsFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/rapporti");

@@ -3,6 +3,7 @@
 // a technician can show later what was read from or written to which meter, when, and
 // whether it worked. One file per run under the program's data folder.
 
+#include "core/ConfigRun.h"
 #include "core/SettingsStore.h"
 #include "core/TextFile.h"
 
@@ -34,6 +35,12 @@ struct RecordOutcome {
     QString path;     // the record's file (also when it could not be written)
     QString message;  // for the user when !ok: what failed and why, in Italian
 };
+
+// The record of a read or write run that just ended. A write goes to the meter the last
+// read found: meterSerial is its serial number; a read's is the one it read. portDevice is
+// what the port number stood for at the end of the run.
+JobRecord RecordOfRun(const ConfigRunResult& run, const IecSettings& iec, const QString& portDevice,
+                      const QString& meterSerial, const QStringList& log, const QDateTime& finished);
 
 // <AppDataLocation>/rapporti: ~/.local/share/VeltroConf/rapporti for the window.
 QString RecordsFolder();
