@@ -6,7 +6,6 @@
 #include "app/PageControl.h"
 #include "app/PageDecode.h"
 #include "app/PageMonitor.h"
-#include "app/PortField.h"
 #include "app/RunRecords.h"
 #include "app/ScanRun.h"
 #include "app/VerifyRun.h"
@@ -18,7 +17,6 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -54,8 +52,8 @@ TfrmMain::TfrmMain(QWidget* parent)
 
     // The labels look again only when the watcher saw a port come or go, never per poll.
     portWatcher_->SetOnChanged([this] {
-        tabConfig_->IECPortField->Refresh();
-        tabTest_->ComPortField->Refresh();
+        tabConfig_->RefreshPortLabel();
+        tabTest_->RefreshPortLabel();
     });
     tabConfig_->OnRunFinished = [this](const ConfigRunResult& run) { RecordRun(*tabConfig_, run); };
     // The configuration check uses the RS485 port of "Controllo", one job at a time.
@@ -102,8 +100,7 @@ void TfrmMain::FormCloseQuery(bool&)
     // Closing while polling stops it first, which also closes the Modbus port; a module
     // search or a configuration check ends at once, its port closed. The window closes
     // either way.
-    if (tabTest_->FRunning)
-        tabTest_->btnStartStop->click();
+    tabTest_->StopIfPolling();
     tabTest_->FScan->Stop();
     tabConfig_->FVerify->Stop();
 }

@@ -4,7 +4,7 @@
 #include "app/FormMain.h"
 #include "app/Guard.h"
 #include "core/JobRecord.h"
-#include "app/MonitorExport.h"
+#include "core/Exports.h"
 #include "app/PageConfig.h"
 #include "app/PageMonitor.h"
 #include "core/TextFile.h"
@@ -67,7 +67,7 @@ void SaveCommunicationLog(TfrmMain& window)
                                      QStringLiteral("File di testo (*.txt);;Tutti i file (*)"), QStringLiteral("txt"));
     // Gathered once the file is chosen: polling goes on while the dialog is open.
     if (!path.isEmpty())
-        Save(path, CommunicationLogText(CommunicationLogLines(page), page.StatisticsLines(),
+        Save(path, CommunicationLogText(page.CommunicationLog(), page.StatisticsLines(),
                                         QDateTime::currentDateTime()).toUtf8());
 }
 
@@ -77,7 +77,7 @@ void ExportValues(TfrmMain& window)
                                      QStringLiteral("valori_%1.csv").arg(Stamp()),
                                      QStringLiteral("File CSV (*.csv);;Tutti i file (*)"), QStringLiteral("csv"));
     if (!path.isEmpty())
-        Save(path, ToCsv(ValuesOnScreen(*window.tabTest()), QLocale()));
+        Save(path, ToCsv(window.tabTest()->ValuesOnScreen(), QLocale()));
 }
 
 void ShowAbout(TfrmMain& window)

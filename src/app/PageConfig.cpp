@@ -11,7 +11,7 @@
 #include "app/TextFit.h"
 #include "app/UpDown.h"
 #include "app/VerifyRun.h"
-#include "app/WindowSettings.h"
+#include "app/LineCombos.h"
 #include "app/Widgets.h"
 #include "link/Iec1107.h"
 #include "link/LinkClasses.h"
@@ -29,7 +29,10 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
+
+#include <array>
 
 #include <functional>
 
@@ -300,6 +303,52 @@ void PageConfig::ConnectHandlers()
     connect(btnUseVerified, &QPushButton::clicked, this, Guarded([this] { btnUseVerifiedClick(); }));
 }
 
+IecSettings PageConfig::Iec() const
+{
+    return {udIECComPort->Position(), IecCombos().Get(), editCommIdent->text()};
+}
+
+void PageConfig::ShowIec(const IecSettings& settings)
+{
+    {
+        const LineCombos combos = IecCombos();
+        const std::array<QSignalBlocker, 6> quiet = {
+            QSignalBlocker(editIECComPort), QSignalBlocker(editCommIdent), QSignalBlocker(combos.bps),
+            QSignalBlocker(combos.dataBits), QSignalBlocker(combos.parity), QSignalBlocker(combos.stopBits)};
+        // The up-down position moves with the text, so a range check puts back the
+        // restored port, not the default.
+        udIECComPort->SetPosition(settings.port);
+        combos.Set(settings.line);
+        editCommIdent->setText(settings.commIdent);
+    }
+    RefreshPortLabel();  // its own signal was held back with the others
+}
+
+void PageConfig::RefreshPortLabel()
+{
+    IECPortField->Refresh();
+}
+
+LineCombos PageConfig::IecCombos() const
+{
+    return {cmbIECBps, cmbIECDatabits, cmbIECParity, cmbIECStopbits};
+}
+
+QString PageConfig::MeterSerial() const
+{
+    return editMeterIdent->text();
+}
+
+QStringList PageConfig::RunLog(bool write) const
+{
+    return (write ? memoLog2 : memoLog1)->toPlainText().split(QLatin1Char('\n'));
+}
+
+void PageConfig::AppendRunLog(bool write, const QString& line)
+{
+    (write ? memoLog2 : memoLog1)->appendPlainText(line);
+}
+
 void PageConfig::EnableWriteControls(bool enable)
 {
     btnWriteConfig->setEnabled(enable);
@@ -337,7 +386,7 @@ void PageConfig::chkMBAutoConfigClick()
 bool PageConfig::RunConfig(QPlainTextEdit* memo, const std::function<bool(ConfigRun&)>& run)
 {
     memo->clear();
-    ConfigRun config(IecSettingsOf(*this),
+    ConfigRun config(Iec(),
                      [memo](const std::string& line) { memo->appendPlainText(QString::fromStdString(line)); });
     config.OnValue = [this](const std::string& code, const std::string& value) { ShowValue(code, value); };
     try {

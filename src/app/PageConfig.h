@@ -33,6 +33,7 @@ namespace veltro::app {
 using namespace core;
 
 class DeviceLabel;
+struct LineCombos;
 class LineUse;
 class PortField;
 class UpDown;
@@ -50,6 +51,17 @@ public:
     bool RunInProgress() const;
     // The RS485 port of the "Controllo" page, which "3. Verifica" checks the module on.
     void SetRs485Line(LineUse* line);
+    // The optical port, its line settings and the communication identifier.
+    IecSettings Iec() const;
+    // Puts settings back (at start): not an edit, so the write controls keep their state.
+    void ShowIec(const IecSettings& settings);
+    // The line under the port field looks again (adapters came or went).
+    void RefreshPortLabel();
+    // The meter serial number the last read found.
+    QString MeterSerial() const;
+    // The log of the read run or of the write run (where "3. Verifica" writes too).
+    QStringList RunLog(bool write) const;
+    void AppendRunLog(bool write, const QString& line);
     // Raised by "Usa in Controllo" with the address and settings the last check proved.
     std::function<void(int address, const RtuSettings& settings)> OnUseModule;
 
@@ -120,6 +132,7 @@ private:
     void StartRun(bool write);
     void FinishRun(bool success, std::string error = {});
     void ShowVerifyBusy(bool busy);
+    LineCombos IecCombos() const;
 
     ConfigRunResult run_;
     bool running_ = false;

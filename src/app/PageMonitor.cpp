@@ -12,6 +12,7 @@
 #include "modbus/FieldwireError.h"
 #include "app/ScanRun.h"
 #include "app/InputRules.h"
+#include "app/LineCombos.h"
 #include "app/LogLines.h"
 #include "app/TextFit.h"
 #include "app/UpDown.h"
@@ -256,6 +257,82 @@ void PageMonitor::UseModule(int address, const RtuSettings& settings)
     cmbMB2Databits->setCurrentText(QString::fromUtf8(settings.DataBitsName()));
     cmbMB2Parity->setCurrentText(QString::fromUtf8(settings.ParityName()));
     cmbMB2Stopbits->setCurrentText(QString::fromUtf8(settings.StopBitsName()));
+}
+
+ModbusSettings PageMonitor::Modbus() const
+{
+    return {udMBAddress->Position(), udComPort->Position(), ModbusCombos().Get()};
+}
+
+void PageMonitor::ShowModbus(const ModbusSettings& settings)
+{
+    udMBAddress->SetPosition(settings.address);
+    udComPort->SetPosition(settings.port);
+    ModbusCombos().Set(settings.line);
+}
+
+LineCombos PageMonitor::ModbusCombos() const
+{
+    return {cmbMB2Bps, cmbMB2Databits, cmbMB2Parity, cmbMB2Stopbits};
+}
+
+ScanChoices PageMonitor::LineChoices() const
+{
+    const auto items = [](const QComboBox* combo) {
+        QStringList texts;
+        for (int i = 0; i < combo->count(); ++i)
+            texts << combo->itemText(i);
+        return texts;
+    };
+    return {items(cmbMB2Bps), items(cmbMB2Parity), items(cmbMB2Stopbits)};
+}
+
+void PageMonitor::RefreshPortLabel()
+{
+    ComPortField->Refresh();
+}
+
+void PageMonitor::StopIfPolling()
+{
+    if (FRunning)
+        btnStartStop->click();
+}
+
+QStringList PageMonitor::CommunicationLog() const
+{
+    QStringList lines;
+    for (int i = 0; i < listLog->count(); ++i)
+        lines << listLog->item(i)->text();
+    return lines;
+}
+
+QList<CsvRow> PageMonitor::ValuesOnScreen() const
+{
+    // "..." stands on the page for a value no poll has brought yet.
+    const auto shown = [](const QLabel* label) {
+        return label->text() == QStringLiteral("...") ? QString() : label->text();
+    };
+    const auto addGrid = [](QList<CsvRow>& rows, const QTableWidget* grid) {
+        for (int r = 0; r < grid->rowCount(); ++r) {
+            CsvRow row;
+            for (int c = 0; c < grid->columnCount(); ++c)
+                row << (grid->item(r, c) ? grid->item(r, c)->text() : QString());
+            rows << row;
+        }
+    };
+    QList<CsvRow> rows;
+    rows << CsvRow{QStringLiteral("Matricola"), shown(lblMatricola)};
+    rows << CsvRow{QStringLiteral("Data/ora"), shown(lblDateTime)};
+    rows << CsvRow{};
+    addGrid(rows, gridTotals);
+    rows << CsvRow{};
+    rows << CsvRow{QStringLiteral("Cos phi"), shown(lblCosPhi)};
+    rows << CsvRow{QStringLiteral("Potenza attiva"), shown(lblPowerA)};
+    rows << CsvRow{QStringLiteral("Potenza reattiva"), shown(lblPowerQ)};
+    rows << CsvRow{QStringLiteral("Potenza apparente"), shown(lblPowerS)};
+    rows << CsvRow{};
+    addGrid(rows, gridProfiles);
+    return rows;
 }
 
 void PageMonitor::StopPolling()

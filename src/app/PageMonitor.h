@@ -4,7 +4,10 @@
 // and the communication log.
 
 #include "app/LineUse.h"
+#include "core/Exports.h"
 #include "core/PollSession.h"
+#include "core/SettingsStore.h"
+#include "app/ScanDialogs.h"
 
 #include "modbus/ModbusClient.h"
 #include "modbus/ModbusConnection.h"
@@ -36,6 +39,7 @@ namespace veltro::app {
 using namespace core;
 
 class DeviceLabel;
+struct LineCombos;
 class LogLines;
 class PolarFrame;
 class PortField;
@@ -52,6 +56,19 @@ public:
     void AddLog(const QString& msg);
     // Fills the address and the RS485 settings to poll: a module found or just proven.
     void UseModule(int address, const RtuSettings& settings);
+    // The address, port and line settings to poll, and putting them back (at start).
+    ModbusSettings Modbus() const;
+    void ShowModbus(const ModbusSettings& settings);
+    // What the line-settings lists offer, for the module search to choose from.
+    ScanChoices LineChoices() const;
+    // The line under the port field looks again (adapters came or went).
+    void RefreshPortLabel();
+    // Polling stops if it runs (the window closes).
+    void StopIfPolling();
+    // The communication log's lines, and the values on screen as rows for a CSV file
+    // (texts as the page shows them; a value not read yet is empty).
+    QStringList CommunicationLog() const;
+    QList<CsvRow> ValuesOnScreen() const;
 
     // Polling: start/stop, one request per tick, the outcome of each request.
     void btnStartStopClick();
@@ -127,6 +144,7 @@ private:
     void ShowPhases(const PhaseReadings& values);
     void ShowProfiles(const ProfileReadings& values);
     void ShowStartStop(bool running);
+    LineCombos ModbusCombos() const;
 
     PolarFrame* polarFrame_ = nullptr;
 };

@@ -2,11 +2,8 @@
 
 #include "core/JobRecord.h"
 #include "app/PageConfig.h"
-#include "app/WindowSettings.h"
 #include "platform/PortCatalog.h"
 
-#include <QLineEdit>
-#include <QPlainTextEdit>
 
 namespace veltro::app {
 
@@ -14,18 +11,13 @@ using namespace core;
 
 namespace {
 
-QPlainTextEdit* MemoOf(const PageConfig& page, const ConfigRunResult& run)
-{
-    return run.write ? page.memoLog2 : page.memoLog1;
-}
-
 JobRecord RecordOf(const PageConfig& page, const ConfigRunResult& run)
 {
-    const IecSettings iec = IecSettingsOf(page);
+    const IecSettings iec = page.Iec();
     // What the number stands for now, looked up again: adapters may have been swapped
     // since the label was last drawn.
-    return RecordOfRun(run, iec, platform::DescribePort(iec.port).Label(), page.editMeterIdent->text(),
-                       MemoOf(page, run)->toPlainText().split(QLatin1Char('\n')), QDateTime::currentDateTime());
+    return RecordOfRun(run, iec, platform::DescribePort(iec.port).Label(), page.MeterSerial(), page.RunLog(run.write),
+                       QDateTime::currentDateTime());
 }
 
 }  // namespace
@@ -34,7 +26,7 @@ void RecordRun(PageConfig& page, const ConfigRunResult& run)
 {
     const RecordOutcome outcome = WriteJobRecord(RecordOf(page, run));
     if (!outcome.ok)
-        MemoOf(page, run)->appendPlainText(outcome.message);
+        page.AppendRunLog(run.write, outcome.message);
 }
 
 }  // namespace veltro::app

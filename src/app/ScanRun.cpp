@@ -17,14 +17,6 @@ using namespace core;
 
 namespace {
 
-QStringList Items(const QComboBox* combo)
-{
-    QStringList items;
-    for (int i = 0; i < combo->count(); ++i)
-        items << combo->itemText(i);
-    return items;
-}
-
 }  // namespace
 
 ScanRun::ScanRun(PageMonitor& page) : page_(page) {}
@@ -50,8 +42,7 @@ void ScanRun::Begin()
         return;
     if (const QString refusal = page_.FLine.Refusal(LineJob::Scan); !refusal.isEmpty())
         return ShowNotice(&page_, refusal);
-    const ScanChoices choices{Items(page_.cmbMB2Bps), Items(page_.cmbMB2Parity), Items(page_.cmbMB2Stopbits)};
-    setup_ = new ScanSetupDialog(page_.window(), choices, Defaults());
+    setup_ = new ScanSetupDialog(page_.window(), page_.LineChoices(), Defaults());
     setup_->setAttribute(Qt::WA_DeleteOnClose);
     setup_->setWindowModality(Qt::WindowModal);
     QObject::connect(setup_, &QDialog::finished, &page_, [this, dialog = setup_.data()](int result) {

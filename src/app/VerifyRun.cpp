@@ -3,8 +3,6 @@
 #include "core/Common.h"
 #include "app/LineUse.h"
 
-#include <QLineEdit>
-#include <QPlainTextEdit>
 
 namespace veltro::app {
 
@@ -58,7 +56,7 @@ void VerifyRun::Begin()
         return;
     if (const QString refusal = line_->Refusal(LineJob::Verify); !refusal.isEmpty())
         return ShowNotice(&page_, refusal);
-    const std::string serial = page_.editMeterIdent->text().toStdString();
+    const std::string serial = page_.MeterSerial().toStdString();
     const ModuleTarget module = TargetOfRun(*last_, serial);
     checked_ = module;
     VerifyTarget target;
@@ -88,7 +86,7 @@ void VerifyRun::Begin()
 
 void VerifyRun::Log(const std::string& line)
 {
-    page_.memoLog2->appendPlainText(QString::fromStdString(line));
+    page_.AppendRunLog(true, QString::fromStdString(line));
 }
 
 void VerifyRun::Finished(TVerifyOutcome outcome)
