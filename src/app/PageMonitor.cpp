@@ -5,6 +5,7 @@
 #include "core/Common.h"
 #include "app/Guard.h"
 #include "core/ModuleRegisters.h"
+#include "core/ModulePoller.h"
 #include "core/ModuleValues.h"
 #include "app/PolarFrame.h"
 #include "app/PortField.h"
@@ -130,7 +131,8 @@ QLabel* AddValue(QWidget* parent, QHBoxLayout* row, const char* name, const QStr
 
 }  // namespace
 
-PageMonitor::PageMonitor(QWidget* parent) : QWidget(parent)
+PageMonitor::PageMonitor(QWidget* parent)
+    : QWidget(parent), FPoller(std::make_unique<ModulePoller>()), FStats(FPoller->Statistics())
 {
     auto* layout = new QVBoxLayout(this);
     CreateModbusGroup(layout);
@@ -151,31 +153,20 @@ PageMonitor::~PageMonitor() = default;
 
 void PageMonitor::CreateModbus()
 {
-    Timer1 = new QTimer(this);
+    // The poll's connection, client and timer are the core poller's, as the command line's.
+    Timer1 = &FPoller->Timer();
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(100);
-    connect(Timer1, &QTimer::timeout, this, Guarded([this] { Timer1Timer(); }));
-
-    mbConn = std::make_unique<modbus::TModbusConnection>();
+    mbConn = &FPoller->Connection();
     mbConn->SetBaudRate(modbus::br9600);
     mbConn->SetParity(modbus::psNone);
     mbConn->SetPort("COM7");
-    mbConn->SetReceiveTimeout(2500);
-    mbConn->SetSilentInterval(200);
-    mbConn->SetFrameEnd(modbus::feExpectedLength); // a reply ends when complete, not 188 ms later
-    mbConn->OnFrameSend = [this](modbus::TModbusConnection&, const modbus::TFrameData& data) {
-        RunGuarded([&] { mbConnFrameSend(data); });
-    };
-    mbConn->OnFrameReceive = [this](modbus::TModbusConnection&, const modbus::TFrameData& data) {
-        RunGuarded([&] { mbConnFrameReceive(data); });
-    };
-    mbClient = std::make_unique<modbus::TModbusClient>();
-    mbClient->SetConnection(mbConn.get());
+    mbClient = &FPoller->Client();
     mbClient->SetServerAddress(121);
-    mbClient->OnHoldingRegistersRead = [this](modbus::TModbusClient&, modbus::TTransactionInfo& info, uint16_t start,
-                                              uint16_t count, const modbus::TRegValues& values) {
-        RunGuarded([&] { mbClientHoldingRegistersRead(info, start, count, values); });
+    FPoller->OnFrame = [this](const modbus::TFrameData& data, bool sent) {
+        RunGuarded([&] { sent ? mbConnFrameSend(data) : mbConnFrameReceive(data); });
     };
+    FPoller->OnReply = [this](const PollReply& reply) { RunGuarded([&] { ShowReply(reply); }); };
+    FPoller->OnLog = [this](const QString& line) { AddLog(line); };
 
     connect(btnStartStop, &QPushButton::clicked, this, Guarded([this] { btnStartStopClick(); }));
 
@@ -203,7 +194,6 @@ void PageMonitor::StartPolling()
 {
     if (const QString refusal = FLine.Refusal(LineJob::Polling); !refusal.isEmpty())
         return ShowNotice(this, refusal);
-    FStats.FInErrorRun = false;
     // The angles are 6.28/3 and 12.56/3, as the module's own tools draw them.
     const double angles[3] = {0.0, 2.0933333333333333, 4.1866666666666665};
     for (int i = 0; i < 3; ++i) {
@@ -215,15 +205,13 @@ void PageMonitor::StartPolling()
         FDiagram->SetCurrentArrow(i, phase, QStringLiteral("CL%1").arg(i + 1), 0.0, angles[i], 2, Qt::SolidLine);
     }
     ConfigureConnection();
-    FSession.Reset();
     try {
-        mbConn->SetActive(true);
+        FPoller->Start();
     } catch (const modbus::EFieldwireError&) {
         // The library's own words say only that it failed; the technician needs to know why.
         ShowErrorBox(PortOpenFailureText(mbConn->Port(), mbConn->Line().LastError()));
         return;
     }
-    Timer1->start();
     grpModbus->setEnabled(false);
     FRunning = true;
     FLine.Take(LineJob::Polling, mbConn->Port());
@@ -337,32 +325,22 @@ QList<CsvRow> PageMonitor::ValuesOnScreen() const
 
 void PageMonitor::StopPolling()
 {
-    Timer1->stop();
-    FSession.Reset();
+    FPoller->Stop();
     grpModbus->setEnabled(true);
-    mbConn->SetActive(false);
     FRunning = false;
     FLine.Release(LineJob::Polling);
     ShowStartStop(false);
 }
 
-void PageMonitor::Timer1Timer()
-{
-    Timer1->stop();  // one request in flight at a time
-    std::optional<QString> back;
-    if (!FSession.ReadyToAsk(*mbConn, back))
-        return Timer1->start();
-    if (back)
-        AddLog(*back);
-    const RegisterBlockRange block = FSession.NextBlock();
-    mbClient->ReadHoldingRegisters(block.start, block.count, 0);
-    FSession.Asked();
-}
-
+// The poller raises each reply it gets; a window may hand one over itself.
 void PageMonitor::mbClientHoldingRegistersRead(modbus::TTransactionInfo& Info, uint16_t StartReg, uint16_t,
                                                const modbus::TRegValues& RegValues)
 {
-    const PollReply reply = FSession.Replied(*mbConn, Info, StartReg, RegValues);
+    FPoller->Replied(Info, StartReg, RegValues);
+}
+
+void PageMonitor::ShowReply(const PollReply& reply)
+{
     if (reply.log)
         AddLog(*reply.log);
     if (reply.values.meter)
@@ -373,9 +351,6 @@ void PageMonitor::mbClientHoldingRegistersRead(modbus::TTransactionInfo& Info, u
         ShowProfiles(*reply.values.profiles);
     if (pnlDebug->isVisible())
         listLogDblClick();
-    // A reply that arrives after polling was stopped must not start the ticks again.
-    if (FRunning)
-        Timer1->start();
 }
 
 void PageMonitor::ShowMeter(const MeterReadings& v)

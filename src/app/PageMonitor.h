@@ -5,7 +5,7 @@
 
 #include "app/LineUse.h"
 #include "core/Exports.h"
-#include "core/PollSession.h"
+#include "core/ModulePoller.h"
 #include "core/SettingsStore.h"
 #include "app/ScanDialogs.h"
 
@@ -70,9 +70,8 @@ public:
     QStringList CommunicationLog() const;
     QList<CsvRow> ValuesOnScreen() const;
 
-    // Polling: start/stop, one request per tick, the outcome of each request.
+    // Polling: start/stop, the outcome of each request, the frames.
     void btnStartStopClick();
-    void Timer1Timer();
     void mbClientHoldingRegistersRead(modbus::TTransactionInfo& Info, uint16_t StartReg, uint16_t RegCount,
                                       const modbus::TRegValues& RegValues);
     void mbConnFrameSend(const modbus::TFrameData& Data);
@@ -89,15 +88,16 @@ public:
     void Button1Click();
 
     bool FRunning = false;  // polling started
-    PollSession FSession;   // which block next, what each reply means, a lost adapter
-    PollStatistics& FStats = FSession.Stats;
+    // The poll: its connection, client and timer, which block next, what each reply means,
+    // an adapter that went away.
+    std::unique_ptr<ModulePoller> FPoller;
+    PollStatistics& FStats;
     LineUse FLine;          // polling, the module search or a configuration check holds the port
     std::unique_ptr<ScanRun> FScan;  // "Cerca modulo"
     phasor::TPolarDiagram* FDiagram;
     QTimer* Timer1;
-    // The client is declared after the connection so it is released first.
-    std::unique_ptr<modbus::TModbusConnection> mbConn;
-    std::unique_ptr<modbus::TModbusClient> mbClient;
+    modbus::TModbusConnection* mbConn;
+    modbus::TModbusClient* mbClient;
 
     QGroupBox* grpModbus;
     QLineEdit* editMBAddress;
@@ -140,6 +140,7 @@ private:
     void StartPolling();
     void StopPolling();
     void ConfigureConnection();
+    void ShowReply(const PollReply& reply);
     void ShowMeter(const MeterReadings& values);
     void ShowPhases(const PhaseReadings& values);
     void ShowProfiles(const ProfileReadings& values);
