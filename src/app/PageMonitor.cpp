@@ -341,6 +341,8 @@ void PageMonitor::mbClientHoldingRegistersRead(modbus::TTransactionInfo& Info, u
 
 void PageMonitor::ShowReply(const PollReply& reply)
 {
+    if (reply.back)
+        AddLog(*reply.back);
     if (reply.log)
         AddLog(*reply.log);
     if (reply.values.meter)

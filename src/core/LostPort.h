@@ -9,6 +9,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -27,27 +28,43 @@ QString LostDeviceText(const std::string& port, int error);
 // The log line when the link of an IEC run lost its device, else nothing.
 std::optional<QString> LostLinkText(link::TLinkSerial& link);
 
-// The polling page's side of a lost adapter.
+// The log line for a gateway whose TCP connection failed or went away.
+QString LostGatewayText(const std::string& gateway, int error);
+
+// The polling side of a lost adapter or gateway.
 class LostPort {
 public:
-    bool IsLost() const { return lost_; }
+    using Clock = std::chrono::steady_clock;
+
+    bool IsLost() const { return state_ != State::Open; }
     // After a poll that got no reply: when the connection's device has gone, closes the
     // connection and returns the line to log (once per loss); otherwise changes nothing.
     std::optional<QString> AfterNoReply(modbus::TModbusConnection& connection);
-    // While lost, at every poll tick: opens the connection again once the adapter that
-    // was lost stands for the port again. Returns the line to log when the port is back;
-    // nothing (and no error box) while it is missing or another device stands for it.
-    std::optional<QString> TryReopen(modbus::TModbusConnection& connection);
+    // While lost, at every poll tick: opens the connection again when it may be asked.
+    // A serial port: once the adapter that was lost stands for the number again; back
+    // then holds the line to log. A gateway: at growing intervals (a refusal is answered
+    // at once, so retrying at every tick would only flood it); whether it is back shows
+    // at the next reply. False while nothing was opened.
+    bool TryReopen(modbus::TModbusConnection& connection, std::optional<QString>& back);
+    // A reply came (normal or exception): a gateway opened again is back, said once.
+    std::optional<QString> AfterReply(const modbus::TModbusConnection& connection);
     // Polling stopped: a loss is no longer waited out.
     void Forget()
     {
-        lost_ = false;
+        state_ = State::Open;
         adapter_.clear();
+        failures_ = 0;
     }
 
+    // The longest pause between two attempts to reach a gateway.
+    static constexpr std::chrono::milliseconds MaxRetryInterval{5000};
+
 private:
-    bool lost_ = false;
+    enum class State { Open, Lost, Confirming };
+    State state_ = State::Open;
     std::string adapter_;  // the identity of the adapter lost (platform/PortNames.h)
+    int failures_ = 0;     // a gateway: attempts in a row that did not bring a reply
+    Clock::time_point nextAttempt_{};
 };
 
 }  // namespace veltro::core

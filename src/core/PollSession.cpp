@@ -6,11 +6,17 @@
 
 namespace veltro::core {
 
-QString FailureText(TReplyOutcome outcome)
+QString FailureText(TReplyOutcome outcome, uint8_t exceptionCode)
 {
     switch (outcome) {
     case roUnmatched: return QStringLiteral("Ricevuta una risposta non corrispondente alla richiesta inviata!");
-    case roException: return QStringLiteral("Ricevuta una risposta di errore!");
+    case roException:
+        // A gateway answers for the station behind it when it cannot reach it.
+        if (exceptionCode == 0x0A)
+            return QStringLiteral("Ricevuta una risposta di errore! Gateway: percorso non disponibile");
+        if (exceptionCode == 0x0B)
+            return QStringLiteral("Ricevuta una risposta di errore! Gateway: il dispositivo non risponde");
+        return QStringLiteral("Ricevuta una risposta di errore!");
     case roNoReply: return QStringLiteral("Nessuna risposta ricevuta!");
     default: return QStringLiteral("Risposta invalida!");
     }
@@ -18,11 +24,7 @@ QString FailureText(TReplyOutcome outcome)
 
 bool PollSession::ReadyToAsk(modbus::TModbusConnection& connection, std::optional<QString>& back)
 {
-    back.reset();
-    if (!lost_.IsLost())
-        return true;
-    back = lost_.TryReopen(connection);
-    return back.has_value();
+    return lost_.TryReopen(connection, back);
 }
 
 void PollSession::Asked()
@@ -38,8 +40,10 @@ PollReply PollSession::Replied(modbus::TModbusConnection& connection, const modb
     r.outcome = OutcomeOf(info.ReplyStatus);
     // A device that went away is told apart from a module that does not answer.
     r.log = r.outcome == roNoReply ? lost_.AfterNoReply(connection) : std::nullopt;
+    if (r.outcome == roSuccess || r.outcome == roException)
+        r.back = lost_.AfterReply(connection);
     if (!r.log && r.outcome != roSuccess)
-        r.log = FailureText(r.outcome);
+        r.log = FailureText(r.outcome, info.RawExceptionCode);
     Stats.Reply(r.outcome, PollStatistics::Clock::now());
     for (size_t i = 0; i < kModuleBlocks.size(); ++i)
         if (kModuleBlocks[i].start == start)

@@ -22,14 +22,15 @@ class TModbusConnection;
 
 namespace veltro::core {
 
-// The log line of a failed poll.
-QString FailureText(TReplyOutcome outcome);
+// The log line of a failed poll; an exception reply of a gateway (code 10 or 11) says so.
+QString FailureText(TReplyOutcome outcome, uint8_t exceptionCode = 0);
 
 // What one reply meant.
 struct PollReply {
     TReplyOutcome outcome = roInvalid;
     int block = -1;              // 0, 1, 2: the block it answers; -1 when it answers none
-    std::optional<QString> log;  // for the log: the failure, or the adapter that went away
+    std::optional<QString> back;  // for the log first: a gateway opened again is back
+    std::optional<QString> log;   // for the log: the failure, or the adapter that went away
     ModuleValues values;         // on success, the block just decoded (only its member set)
     // A cycle ends with this reply: the values of every block answered in it, and each
     // block's outcome.
@@ -41,8 +42,8 @@ class PollSession {
 public:
     PollStatistics Stats;
 
-    // At a tick: whether to ask now. While an adapter that went away is still away, no;
-    // when it is back, back holds the line to log.
+    // At a tick: whether to ask now. While an adapter or a gateway that went away is still
+    // away, no; when an adapter is back, back holds the line to log.
     bool ReadyToAsk(modbus::TModbusConnection& connection, std::optional<QString>& back);
     // The block to ask for now, and the request booked once it has been queued.
     RegisterBlockRange NextBlock() const { return kModuleBlocks[next_]; }

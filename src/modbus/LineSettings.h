@@ -39,6 +39,11 @@ enum TStopBits { sb1, sb2 };
 // lowered afterwards so that the line is free for the reply.
 enum TFlowControl { fcNone, fcRtsToggle, fcRtsCts, fcDtrDsr };
 
+// What carries the frames: the serial port, or a TCP connection to an RS485-to-Ethernet
+// gateway that passes RTU frames on as they are (ltRtuOverTcp) or speaks Modbus TCP
+// (ltModbusTcp: an MBAP header with a transaction identifier instead of the CRC).
+enum TLinkType { ltSerial, ltRtuOverTcp, ltModbusTcp };
+
 // A port name such as "COM1" (see platform/PortNames.h for how it maps to a device).
 using TSerialPort = std::string;
 
@@ -85,8 +90,12 @@ struct LineSettings {
     std::uint32_t SilentInterval = 4;
     TTransmissionMode TransmissionMode = tmRTU;
     TConnectionMode ConnectionMode = cmClient;
+    TLinkType Link = ltSerial;
+    // The TCP links: "host:port" of the gateway (a client connects there, a server listens).
+    std::string Gateway;
 
     std::uint32_t BitRate() const { return BaudRateValue(BaudRate, CustomBaudRate); }
+    bool Tcp() const { return Link != ltSerial; }
 
     bool operator==(const LineSettings&) const = default;
 };

@@ -1,6 +1,7 @@
 #include "modbus/ModbusConnection.h"
 
 #include "modbus/FieldwireError.h"
+#include "modbus/MbapLine.h"
 #include "modbus/ModbusClient.h"
 #include "modbus/ModbusServer.h"
 #include "modbus/TransactionThread.h"
@@ -19,11 +20,26 @@ struct TModbusConnection::TMessageSink {
 };
 
 TModbusConnection::TModbusConnection(platform::UiDispatcher* Dispatcher)
-    : FSerial(std::make_unique<SerialLine>()),
-      FSink(std::make_shared<TMessageSink>(TMessageSink{this})),
+    : FSink(std::make_shared<TMessageSink>(TMessageSink{this})),
       FDispatcher(Dispatcher ? Dispatcher : &platform::Ui())
 {
+    MakeLine();
+}
+
+void TModbusConnection::MakeLine()
+{
+    if (FLine.Link == ltModbusTcp) {
+        auto Line = std::make_unique<MbapLine>();
+        // A reply to another transaction is dropped, but the log shows it came.
+        Line->OnDropped = [this](std::span<const std::uint8_t> Wire) {
+            NotifyFrame(Wire.data(), static_cast<std::int32_t>(Wire.size()), false);
+        };
+        FSerial = std::move(Line);
+    } else {
+        FSerial = std::make_unique<SerialLine>();
+    }
     FSerial->SetHookedPortProvider([this] { return DoGetHookedPortHandle(); });
+    FSerial->ComputeCharTimeout(FLine);
 }
 
 TModbusConnection::~TModbusConnection()
@@ -202,6 +218,21 @@ void TModbusConnection::SetHookExistingPort(bool Value) { ChangeWhileInactive(&L
 void TModbusConnection::SetPort(const TSerialPort& Value) { ChangeWhileInactive(&LineSettings::Port, TSerialPort(Value)); }
 
 void TModbusConnection::SetRTSEnabled(bool Value) { ChangeWhileInactive(&LineSettings::RTSEnabled, Value); }
+
+void TModbusConnection::SetLink(TLinkType Value)
+{
+    if (Value == FLine.Link)
+        return;
+    CheckInactive();
+    const bool NewLine = (Value == ltModbusTcp) != (FLine.Link == ltModbusTcp);
+    FLine.Link = Value;
+    if (NewLine)
+        MakeLine();
+    else
+        FSerial->ComputeCharTimeout(FLine);
+}
+
+void TModbusConnection::SetGateway(const std::string& Value) { ChangeWhileInactive(&LineSettings::Gateway, std::string(Value)); }
 
 void TModbusConnection::SetTransmissionMode(TTransmissionMode Value)
 {

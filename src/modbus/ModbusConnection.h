@@ -75,6 +75,14 @@ public:
     void SetFlowControl(TFlowControl Value);  // refused
     TFrameEnd FrameEnd() const;  // client RTU replies; used from the next reply on
     void SetFrameEnd(TFrameEnd Value);
+    // What carries the frames: the serial port (the default) or a TCP connection to an
+    // RS485-to-Ethernet gateway at Gateway ("host:port"), which passes RTU frames on as
+    // they are or speaks Modbus TCP. A client connects there, a server listens there.
+    // The serial settings do not apply to the TCP links. Both refused while active.
+    TLinkType Link() const noexcept { return FLine.Link; }
+    void SetLink(TLinkType Value);
+    const std::string& Gateway() const noexcept { return FLine.Gateway; }
+    void SetGateway(const std::string& Value);
     bool HookExistingPort() const noexcept { return FLine.HookExistingPort; }
     void SetHookExistingPort(bool Value);  // refused
     TMaxRetries MaxRetries() const;
@@ -161,6 +169,8 @@ private:
 
     void Open();
     void Close();
+    // A Modbus TCP link has a line of its own (MbapLine); the others the serial line.
+    void MakeLine();
     void StopWorkerAndPort() noexcept;
     void CheckInactive() const;
     // Writes changed line settings to the open port; on refusal the previous settings stay.

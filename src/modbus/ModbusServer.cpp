@@ -102,6 +102,10 @@ void TModbusServer::HandleRequest(TModbusTransaction& Transaction)
 
 void TModbusServer::Dispatch(std::uint8_t FunctionCode)
 {
+    if (const std::uint8_t Code = Unavailable(); Code != 0) {
+        Refuse(Code);
+        return;
+    }
     bool Served = true;
     switch (FunctionCode) {
     case fnReadCoils:

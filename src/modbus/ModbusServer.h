@@ -23,6 +23,9 @@ enum TServerException : std::uint8_t {
     seIllegalDataAddress = 2,  // address refused, or a range past 65535
     seIllegalDataValue = 3,    // malformed request, quantity out of range, value refused
     seServerDeviceFailure = 4, // a failure while reading or writing values
+    // A gateway answers these for the station behind it.
+    seGatewayPathUnavailable = 0x0A,  // no path to the station (the line behind it is down)
+    seGatewayTargetNoResponse = 0x0B, // the station did not answer
 };
 
 // What CheckCoilWrite / CheckRegisterWrite answer; any other value accepts the write.
@@ -62,6 +65,9 @@ protected:
     // The request being handled, during HandleRequest only (else nullptr).
     TModbusTransaction* Transaction() const noexcept { return FTransaction; }
 
+    // A server standing for stations it cannot reach (a gateway whose line is down)
+    // answers every request with this exception code; 0, the default, serves them.
+    virtual std::uint8_t Unavailable() { return 0; }
     // The queries, in slot order. The defaults serve nothing: every address is refused.
     virtual bool AcceptsFunction(std::uint8_t FunctionCode);
     virtual bool IsCoilAddressValid(std::uint16_t Addr);

@@ -2,6 +2,7 @@
 
 #include "modbus/AsciiScanner.h"
 #include "modbus/FieldwireError.h"
+#include "platform/TcpSocket.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -68,6 +69,10 @@ platform::SerialFlow ToSerialFlow(TFlowControl Flow)
 
 std::uint32_t CharTimeoutFor(const LineSettings& Settings)
 {
+    // A TCP connection has no line silence: frames end by their length, and the silence
+    // only ends what can be no frame at all.
+    if (Settings.Tcp())
+        return MinCharTimeoutMs;
     std::uint32_t Timeout = Settings.SilentInterval;
     if (Settings.TransmissionMode == tmRTU) {
         const std::uint32_t Rate = Settings.BitRate();
@@ -161,6 +166,12 @@ void SerialLine::NoteDeviceFailure()
     FLineLost = true;
 }
 
+void SerialLine::MarkLost(int Error)
+{
+    FLastError = Error;
+    FLineLost = true;
+}
+
 void SerialLine::OpenPort(const LineSettings& Settings)
 {
     ReleaseDevice();
@@ -175,8 +186,19 @@ void SerialLine::OpenPort(const LineSettings& Settings)
     FRtsEnabled = Settings.RTSEnabled;
     FDtrEnabled = Settings.DTREnabled;
 
+    FStream = Settings.Tcp();
     platform::ISerialDevice* Device = nullptr;
-    if (Settings.HookExistingPort) {
+    if (Settings.Tcp()) {
+        int Error = EINVAL;
+        if (const std::optional<platform::TcpEndpoint> Endpoint = platform::TcpEndpoint::Parse(Settings.Gateway)) {
+            if (Settings.ConnectionMode == cmServer)
+                FOwnedDevice = platform::TcpSocketDevice::Listen(*Endpoint, Error);
+            else
+                FOwnedDevice = platform::TcpSocketDevice::Connect(*Endpoint, ConnectTimeout, Error);
+        }
+        Device = FOwnedDevice.get();
+        FLastError = Error;
+    } else if (Settings.HookExistingPort) {
         FHooked = true;
         Device = FHookProvider ? FHookProvider() : nullptr;
     } else {
@@ -278,8 +300,9 @@ void SerialLine::ApplyLineSettings(const LineSettings& Settings)
         Refused();
 
     FManualRtsToggle = Manual;
-    // Start bit included: the time one character takes on the wire.
-    FCharTimeUs = static_cast<std::uint32_t>(
+    // Start bit included: the time one character takes on the wire. A TCP connection has
+    // no line time of its own: what arrives is handed over whole or as the network brings it.
+    FCharTimeUs = FStream ? 0u : static_cast<std::uint32_t>(
         (static_cast<std::uint64_t>(CharacterBitsWithoutStart(Settings) + 1) * 1000000u + S.baudRate - 1)
         / S.baudRate);
 }
@@ -573,7 +596,10 @@ std::int32_t SerialLine::ReceiveRtuFrame(std::uint8_t* Dest, std::int32_t Room, 
             if (!Clock.TimeLeft())
                 break;
         }
-        const bool More = WaitForRxChar(Clock.Limit(CharTimeout));
+        // Over TCP a reply known to be incomplete may come in pieces as far apart as the
+        // network and the gateway make them: its rest is waited for as long as time is left.
+        const bool Incomplete = FStream && EndEarly && Expected->StillToCome(Dest, In.Count()) > 0;
+        const bool More = WaitForRxChar(Clock.Limit(Incomplete ? InfiniteTimeout : CharTimeout));
         Clock.AfterWait(More);
         if (!More && (Clock.TimeLeft() || !Expected))
             break; // the line fell silent: the frame has ended

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -70,9 +71,11 @@ public:
 
     // Opens ports with platform::PosixSerialDevice::Open.
     static DeviceOpener DefaultOpener();
+    // How long a client waits for a gateway to take its TCP connection.
+    static constexpr std::chrono::milliseconds ConnectTimeout{3000};
 
     explicit SerialLine(DeviceOpener Opener = DefaultOpener());
-    ~SerialLine();
+    virtual ~SerialLine();
 
     SerialLine(const SerialLine&) = delete;
     SerialLine& operator=(const SerialLine&) = delete;
@@ -115,7 +118,7 @@ public:
                          std::vector<std::uint8_t>* Drained = nullptr);
 
     // Clears the input side, the output side or both.
-    void PurgePort(bool Input, bool Output);
+    virtual void PurgePort(bool Input, bool Output);
 
     // Waits until a character can be read, at most Timeout (negative: without limit). In
     // server mode a wait without limit also ends, with false, when SignalServerStop is called
@@ -145,10 +148,17 @@ public:
     // every wait and read counts against it and a frame still arriving when it runs out is
     // returned as received so far; in server mode it is not counted down, but a wait that
     // ends without a character sets it to 0.
-    std::int32_t ReceiveFrame(std::uint8_t* Dest, std::int32_t Room,
-                              std::chrono::milliseconds CharTimeout,
-                              std::chrono::milliseconds& Remaining,
-                              TReplySearch* Search = nullptr);
+    virtual std::int32_t ReceiveFrame(std::uint8_t* Dest, std::int32_t Room,
+                                      std::chrono::milliseconds CharTimeout,
+                                      std::chrono::milliseconds& Remaining,
+                                      TReplySearch* Search = nullptr);
+
+    // A frame as it crosses the wire. The line's frames are RTU frames (address, PDU,
+    // CRC), which a serial line and RTU over TCP carry as they are; a Modbus TCP line wraps
+    // them. Outgoing gives the bytes for the next request or reply; Incoming, those that
+    // brought the frame the last ReceiveFrame returned.
+    virtual std::span<const std::uint8_t> Outgoing(std::span<const std::uint8_t> Frame) { return Frame; }
+    virtual std::span<const std::uint8_t> Incoming(std::span<const std::uint8_t> Frame) { return Frame; }
 
     // Writes Count bytes and waits until they have left the driver, within Timeout plus
     // the frame's own line time (one character more with RTS toggling, for the hold below):
@@ -159,6 +169,14 @@ public:
     // frame's line time). False when the frame was not out in time (the unsent rest is
     // discarded, LastError is ETIMEDOUT), a line error was flagged or the line is lost.
     bool SendFrame(const std::uint8_t* Data, std::int32_t Count, std::chrono::milliseconds Timeout);
+
+    // Opened for server mode (it waits for requests and answers them).
+    bool IsServerLine() const { return FConnectionMode == cmServer; }
+    // A TCP link: frames end by their length, there is no line time.
+    bool Stream() const { return FStream; }
+    // The worker found the link dead without the device saying so (a TCP connection on
+    // which nothing answers any more): from now on it counts as lost, with error.
+    void MarkLost(int Error);
 
     // The far end hung up or the device failed: no wait or read will succeed again until
     // the port is reopened.
@@ -197,6 +215,7 @@ private:
     platform::ISerialDevice* FDevice = nullptr; // owned or hooked; nullptr while closed
     bool FHooked = false;
     bool FKernelRs485 = false;
+    bool FStream = false;  // a TCP link: no line time, no silence between frames
 
     // Taken at OpenPort; constant while the port is open.
     TTransmissionMode FTransmissionMode = tmRTU;

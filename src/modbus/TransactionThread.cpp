@@ -5,6 +5,7 @@
 #include "platform/UiDispatcher.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <sys/resource.h>
@@ -180,7 +181,7 @@ void TTransactionThread::ServeRequest(TModbusTransaction& T)
             return;
         std::memmove(FRawReceive.data(), FRawReceive.data() + Echo, static_cast<std::size_t>(Length));
     }
-    FOwner.NotifyFrame(FRawReceive.data(), Length, false);
+    NotifyReceived(Length);
     DecodeInto(T.Request, Length);
     if (!IsValidFrame(FMode, cmServer, T.Request) || Terminated())
         return;
@@ -192,11 +193,13 @@ void TTransactionThread::ServeRequest(TModbusTransaction& T)
     if (T.Info.ServerAddress == 0 || T.Reply.Size() == 0 || Terminated())
         return;
     const std::int32_t RawLength = EncodeFrame(FMode, T.Reply, FRawSend.data(), FRawSize);
-    FOwner.NotifyFrame(FRawSend.data(), RawLength, true);
+    const std::span<const std::uint8_t> Wire = Line.Outgoing({FRawSend.data(), static_cast<std::size_t>(RawLength)});
+    const auto WireLength = static_cast<std::int32_t>(Wire.size());
+    FOwner.NotifyFrame(Wire.data(), WireLength, true);
     Line.PurgePort(true, true);
-    if (Line.SendFrame(FRawSend.data(), RawLength, std::chrono::milliseconds(FOwner.SendTimeout()))
+    if (Line.SendFrame(Wire.data(), WireLength, std::chrono::milliseconds(FOwner.SendTimeout()))
         && FOwner.EchoQueryBeforeReply())
-        FPendingEcho.assign(FRawSend.begin(), FRawSend.begin() + RawLength);
+        FPendingEcho.assign(Wire.begin(), Wire.end());
 }
 
 // A half-duplex line without echo suppression hands the server its own reply back, which
@@ -296,10 +299,11 @@ void TTransactionThread::ProcessTransaction(std::unique_ptr<TModbusTransaction> 
             Line.DrainUntilQuiet(UnsettledSilence(), std::chrono::milliseconds(FOwner.ReceiveTimeout()), &FDrained);
             FLateReplies.Seen(FDrained.data(), static_cast<std::int32_t>(FDrained.size()));
         }
-        FOwner.NotifyFrame(FRawSend.data(), RawLength, true);
+        const std::span<const std::uint8_t> Wire = Line.Outgoing({FRawSend.data(), static_cast<std::size_t>(RawLength)});
+        const auto WireLength = static_cast<std::int32_t>(Wire.size());
+        FOwner.NotifyFrame(Wire.data(), WireLength, true);
         Line.PurgePort(true, true);
-        const bool Written =
-            Line.SendFrame(FRawSend.data(), RawLength, std::chrono::milliseconds(FOwner.SendTimeout()));
+        const bool Written = Line.SendFrame(Wire.data(), WireLength, std::chrono::milliseconds(FOwner.SendTimeout()));
         bool Clean = false;
         if (Written) {
             if (Broadcast) {
@@ -332,8 +336,25 @@ void TTransactionThread::ProcessTransaction(std::unique_ptr<TModbusTransaction> 
     }
     if (Terminated())
         return;
+    // A TCP connection on which nothing answers any more may be half-open (the gateway
+    // gone without a reset): after a few requests in a row it counts as lost, like an
+    // unplugged adapter, so it is closed and opened afresh.
+    if (Line.Stream() && !Broadcast) {
+        FSilentRun = T.Info.ReplyStatus == rsNoReply ? FSilentRun + 1 : 0;
+        if (FSilentRun >= HalfOpenAfter) {
+            FSilentRun = 0;
+            Line.MarkLost(ETIMEDOUT);
+        }
+    }
     if (T.Info.ServerAddress != 0 || T.Custom)
         FOwner.PostTransaction(std::move(Transaction));
+}
+
+void TTransactionThread::NotifyReceived(std::int32_t Length)
+{
+    const std::span<const std::uint8_t> Wire =
+        FOwner.Line().Incoming({FRawReceive.data(), static_cast<std::size_t>(std::max(Length, 0))});
+    FOwner.NotifyFrame(Wire.data(), static_cast<std::int32_t>(Wire.size()), false);
 }
 
 void TTransactionThread::DecodeInto(TModbusBuffer& Buffer, std::int32_t Length)
@@ -385,7 +406,8 @@ bool TTransactionThread::Receive(TModbusTransaction& T, std::int32_t RawRequestL
     std::chrono::milliseconds Remaining(FOwner.ReceiveTimeout());
     TExpectedReply Expected(T.Request.Data(), T.Request.Size(), T.AcceptAnyServer);
     TReplySearch Search;
-    if (FMode == tmRTU && FOwner.FrameEnd() == feExpectedLength)
+    // A TCP connection has no line silence to end a reply: its length does.
+    if (FMode == tmRTU && (FOwner.FrameEnd() == feExpectedLength || Line.Stream()))
         Search.Expected = &Expected;
     Search.WholeBurst = Cautious;
     const std::chrono::milliseconds CharTimeout = Cautious ? UnsettledSilence() : Line.CharTimeout();
@@ -401,7 +423,7 @@ bool TTransactionThread::Receive(TModbusTransaction& T, std::int32_t RawRequestL
                 Expected.EchoTaken();
                 Search = TReplySearch{Search.Expected, Search.WholeBurst};
                 Length = Line.ReceiveFrame(FRawReceive.data(), FRawSize, CharTimeout, Remaining, &Search);
-                FOwner.NotifyFrame(FRawReceive.data(), Length, false);
+                NotifyReceived(Length);
                 DecodeReceived(T, Length);
             } else {
                 FOwner.NotifyFrame(FRawReceive.data() + RawRequestLength, Length - RawRequestLength, false);
@@ -409,7 +431,7 @@ bool TTransactionThread::Receive(TModbusTransaction& T, std::int32_t RawRequestL
                 T.Reply.DiscardBeforePosition();
             }
         } else {
-            FOwner.NotifyFrame(FRawReceive.data(), Length, false);
+            NotifyReceived(Length);
         }
         Stray = Stray || StrayAround(Search, RawRequestLength);
         Classify(T);

@@ -75,6 +75,8 @@ private:
     // Decodes what came off the line; unusable bytes leave the buffer empty.
     void DecodeInto(TModbusBuffer& Buffer, std::int32_t Length);
     void DecodeReceived(TModbusTransaction& T, std::int32_t Length) { DecodeInto(T.Reply, Length); }
+    // Reports the frame just received as it came over the wire.
+    void NotifyReceived(std::int32_t Length);
     bool IsEcho(TModbusTransaction& T) const;
     // Server mode: how many leading bytes of the frame just received are the echo of the
     // reply sent before it.
@@ -99,6 +101,9 @@ private:
     // Client mode, RTU: requests whose answer may still come, which a reply must not be
     // taken for.
     TLateReplyGuard FLateReplies;
+    // Client mode on TCP: requests in a row that got no reply at all.
+    int FSilentRun = 0;
+    static constexpr int HalfOpenAfter = 3;
     std::vector<std::uint8_t> FDrained;  // what the last drain took off the line
     // Both are refused changes while the connection is active, so the worker keeps its own copy.
     TTransmissionMode FMode;

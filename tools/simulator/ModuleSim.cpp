@@ -79,10 +79,11 @@ std::string SecondReplyTo(const std::vector<uint8_t>& request, const TModbusServ
 // the line serves its own serial number and no faults.
 class ModuleSim::Server : public TModbusServer {
 public:
-    explicit Server(ModuleSim& owner, std::optional<std::string> ownSerial = std::nullopt)
-        : owner_(owner), ownSerial_(std::move(ownSerial)) {}
+    explicit Server(ModuleSim& owner, std::optional<std::string> ownSerial = std::nullopt, bool unreachable = false)
+        : owner_(owner), ownSerial_(std::move(ownSerial)), unreachable_(unreachable) {}
 
 protected:
+    std::uint8_t Unavailable() override { return unreachable_ ? seGatewayTargetNoResponse : 0; }
     bool AcceptsFunction(std::uint8_t functionCode) override
     {
         if (!ownSerial_)
@@ -110,6 +111,7 @@ protected:
 private:
     ModuleSim& owner_;
     const std::optional<std::string> ownSerial_;
+    const bool unreachable_;  // a gateway in front of the module that cannot reach it
     ModuleModel model_;
     ModuleModel::Registers registers_{};
     ModuleFaults faults_;
@@ -140,6 +142,12 @@ void ModuleSim::SetSecondStation(std::optional<SecondStation> station)
 {
     std::lock_guard lock(mutex_);
     second_ = std::move(station);
+}
+
+void ModuleSim::ServeTcp(std::optional<TcpService> service)
+{
+    std::lock_guard lock(mutex_);
+    tcp_ = std::move(service);
 }
 
 ModuleLineSettings ModuleSim::LineSettings() const
@@ -193,10 +201,16 @@ void ModuleSim::Run(std::shared_ptr<Runtime> runtime)
     TModbusConnection conn(&ui);
     Server server(*this);
     std::optional<SecondStation> secondStation;
+    std::optional<TcpService> tcpService;
     {
         std::lock_guard lock(mutex_);
         secondStation = second_;
+        tcpService = tcp_;
     }
+    // The gateway in front of the module: another connection, listening on TCP, with a
+    // server object of its own answering from the same live module.
+    TModbusConnection tcp(&ui);
+    Server tcpServer(*this, std::nullopt, tcpService && tcpService->gatewayDead);
     std::optional<Server> second;
     if (secondStation)
         second.emplace(*this, secondStation->serialNumber);
@@ -211,6 +225,7 @@ void ModuleSim::Run(std::shared_ptr<Runtime> runtime)
         const int address = state_.ModbusAddress();
         const ModuleLineSettings settings = state_.ModbusLineSettings();
         server.SetServerAddress(static_cast<std::uint8_t>(address));
+        tcpServer.SetServerAddress(static_cast<std::uint8_t>(address));
         ApplyLineSettings(conn, settings);
         address_ = address;
         std::lock_guard lock(mutex_);
@@ -236,6 +251,16 @@ void ModuleSim::Run(std::shared_ptr<Runtime> runtime)
         }
         follow();
         conn.SetActive(true);
+        if (tcpService) {
+            tcp.SetConnectionMode(cmServer);
+            tcp.SetLink(tcpService->link);
+            tcp.SetGateway(tcpService->endpoint);
+            tcp.SetExceptionReporter([](std::exception_ptr error) {
+                platform::DebugOutput("module over TCP: " + platform::ExceptionMessage(error));
+            });
+            tcpServer.SetConnection(&tcp);
+            tcp.SetActive(true);
+        }
     } catch (const std::exception& e) {
         runtime->started.set_exception(
             std::make_exception_ptr(std::runtime_error(std::string("module: ") + e.what())));
@@ -254,6 +279,7 @@ void ModuleSim::Run(std::shared_ptr<Runtime> runtime)
             }
         }
     }
+    tcp.SetActive(false);
     conn.SetActive(false);
     line_->SetSecondReply(nullptr);
 }

@@ -13,6 +13,7 @@
 // module's own thread running its own ManualUiDispatcher, so the module never depends on
 // a dispatcher of the process (a window under test runs the Qt one in the same process).
 
+#include "modbus/LineSettings.h"
 #include "simulator/ModuleLine.h"
 #include "simulator/SimState.h"
 
@@ -42,6 +43,16 @@ public:
     ModuleFaults Faults() const;
     // Takes effect at the next Start.
     void SetSecondStation(std::optional<SecondStation> station);
+    // Takes effect at the next Start: the same module also serves a TCP endpoint
+    // ("127.0.0.1:5020"), as a gateway in front of it would, passing RTU frames as they are
+    // (ltRtuOverTcp) or speaking Modbus TCP (ltModbusTcp). With gatewayDead the gateway
+    // cannot reach the module and answers every request with exception 0x0B.
+    struct TcpService {
+        std::string endpoint;
+        modbus::TLinkType link = modbus::ltModbusTcp;
+        bool gatewayDead = false;
+    };
+    void ServeTcp(std::optional<TcpService> service);
 
     // Publishes the line as portDir/COM<comNumber> and starts serving it; returns once
     // the module listens. With `pace` replies take the time the line's settings give them
@@ -75,6 +86,7 @@ private:
     mutable std::mutex mutex_;  // faults_, settings_, second_
     ModuleFaults faults_;
     std::optional<SecondStation> second_;
+    std::optional<TcpService> tcp_;
     ModuleLineSettings settings_;
     std::atomic<int> address_{0};
     std::atomic<uint64_t> handled_{0};
