@@ -85,7 +85,7 @@ std::optional<TcpEndpoint> TcpEndpoint::Parse(std::string_view text)
         const std::string_view port = text.substr(colon + 1);
         unsigned value = 0;
         const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
-        if (ec != std::errc() || end != port.data() + port.size() || value < 1 || value > 65535)
+        if (ec != std::errc() || end != port.data() + port.size() || value > 65535)
             return std::nullopt;
         e.port = static_cast<uint16_t>(value);
         e.host = std::string(text.substr(0, colon));

@@ -23,8 +23,9 @@ struct TcpEndpoint {
     std::string host;
     uint16_t port = 502;
 
-    // "192.168.1.20:502", "gateway:5020"; the port is 502 when absent. Nothing for a text
-    // without a host, with a port that is no number from 1 to 65535, or with blanks.
+    // "192.168.1.20:502", "gateway:5020"; the port is 502 when absent, and 0 lets a server
+    // take any free port. Nothing for a text without a host, with a port that is no number
+    // up to 65535, or with blanks.
     static std::optional<TcpEndpoint> Parse(std::string_view text);
     std::string Text() const;  // "host:port"
 };

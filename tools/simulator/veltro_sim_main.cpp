@@ -2,6 +2,7 @@
 // as COMn in a port directory, until SIGINT or SIGTERM. It is the demo's partner for the
 // window and a peer for trying the tool without hardware.
 
+#include "platform/TcpSocket.h"
 #include "simulator/Simulator.h"
 
 #include <csignal>
@@ -30,6 +31,7 @@ struct Arguments {
     std::optional<std::string> serial, ident, password;
     std::optional<std::string> moduleAddress, moduleSettings;  // texts of "0.0.7" and "0.0.8"
     std::optional<SecondStation> second;
+    std::optional<veltro::sim::ModuleSim::TcpService> tcp;  // the module also behind a gateway
     MeterFaults faults;
     ModuleFaults moduleFaults;
     bool demo = false;
@@ -69,6 +71,12 @@ void Usage(std::ostream& out)
            "  --second-module ADDR[,SERIAL]  a second station on the module's line, with its\n"
            "                     own address and serial number (default 23456789); at the\n"
            "                     module's address both answer\n"
+           "  --module-tcp HOST:PORT  the same module also behind a simulated RS485-to-Ethernet\n"
+           "                     gateway listening there (e.g. 127.0.0.1:5020)\n"
+           "  --module-tcp-mode rtu|mbap  that gateway passes RTU frames as they are (rtu),\n"
+           "                     or speaks Modbus TCP (mbap, the default)\n"
+           "  --gateway-dead     that gateway cannot reach the module: it answers every\n"
+           "                     request with exception 0x0B\n"
            "  --module-silent    the module answers nothing\n"
            "  --module-wrong-crc module replies carry a wrong CRC\n"
            "  --module-exception CODE  the module refuses every request with exception\n"
@@ -173,6 +181,30 @@ std::optional<Arguments> ParseArguments(int argc, char** argv)
             }
             station.address = *address;
             a.second = station;
+        } else if (option == "--module-tcp") {
+            const auto v = value();
+            if (!v) return std::nullopt;
+            if (!veltro::platform::TcpEndpoint::Parse(*v)) {
+                std::cerr << "veltro-sim: --module-tcp needs HOST:PORT, e.g. 127.0.0.1:5020\n";
+                return std::nullopt;
+            }
+            if (!a.tcp)
+                a.tcp.emplace();
+            a.tcp->endpoint = *v;
+        } else if (option == "--module-tcp-mode") {
+            const auto v = value();
+            if (!v) return std::nullopt;
+            if (*v != "rtu" && *v != "mbap") {
+                std::cerr << "veltro-sim: --module-tcp-mode takes rtu or mbap\n";
+                return std::nullopt;
+            }
+            if (!a.tcp)
+                a.tcp.emplace();
+            a.tcp->link = *v == "rtu" ? veltro::modbus::ltRtuOverTcp : veltro::modbus::ltModbusTcp;
+        } else if (option == "--gateway-dead") {
+            if (!a.tcp)
+                a.tcp.emplace();
+            a.tcp->gatewayDead = true;
         } else if (option == "--module-delay-ms") {
             const auto n = number(0, 60000);
             if (!n) return std::nullopt;
@@ -219,6 +251,10 @@ std::optional<Arguments> ParseArguments(int argc, char** argv)
             return std::nullopt;
         }
     }
+    if (a.tcp && a.tcp->endpoint.empty()) {
+        std::cerr << "veltro-sim: --module-tcp-mode and --gateway-dead go with --module-tcp\n";
+        return std::nullopt;
+    }
     if (a.modulePort == a.meterPort) {
         std::cerr << "veltro-sim: the meter and the module need different ports\n";
         return std::nullopt;
@@ -232,7 +268,8 @@ std::string SettingsText(const veltro::sim::ModuleLineSettings& s)
     return std::to_string(s.baudRate) + " " + std::to_string(s.dataBits) + s.parity + std::to_string(s.stopBits);
 }
 
-void PrintDemo(Simulator& sim, const std::string& portDir, const std::optional<SecondStation>& second)
+void PrintDemo(Simulator& sim, const std::string& portDir, const std::optional<SecondStation>& second,
+               const std::optional<veltro::sim::ModuleSim::TcpService>& tcp)
 {
     auto& state = sim.State();
     const int port = sim.Options().meterPort;
@@ -247,6 +284,10 @@ void PrintDemo(Simulator& sim, const std::string& portDir, const std::optional<S
     if (second)
         std::cout << "  sulla stessa linea una seconda stazione: indirizzo " << second->address << ", matricola "
                   << second->serialNumber << "\n";
+    if (tcp)
+        std::cout << "Lo stesso modulo dietro un gateway RS485-Ethernet simulato su " << tcp->endpoint << " ("
+                  << (tcp->link == veltro::modbus::ltRtuOverTcp ? "Modbus RTU su TCP" : "Modbus TCP")
+                  << (tcp->gatewayDead ? ", gateway che non raggiunge il modulo" : "") << ")\n";
     std::cout << "Cartella delle porte: " << portDir << "\n"
               << "Per avviare la finestra su queste porte, dalla cartella di compilazione:\n"
               << "  VELTRO_PORT_DIR=" << portDir << " ./src/app/veltroconf\n"
@@ -296,6 +337,7 @@ int main(int argc, char** argv)
     if (args->moduleAddress) sim.State().SetModbusAddressText(*args->moduleAddress);
     if (args->moduleSettings) sim.State().SetModbusSettingsText(*args->moduleSettings);
     sim.Module().SetSecondStation(args->second);
+    sim.Module().ServeTcp(args->tcp);
     sim.Meter().SetFaults(args->faults);
     sim.SetModuleFaults(args->moduleFaults);
     try {
@@ -306,7 +348,7 @@ int main(int argc, char** argv)
     }
 
     if (args->demo) {
-        PrintDemo(sim, portDir, args->second);
+        PrintDemo(sim, portDir, args->second, args->tcp);
     } else {
         if (ownDir)
             std::cout << "port directory: " << portDir << "\n";
@@ -317,6 +359,10 @@ int main(int argc, char** argv)
         if (args->second)
             std::cout << "second station on the module's line: address " << args->second->address << ", serial "
                       << args->second->serialNumber << "\n";
+        if (args->tcp)
+            std::cout << "module behind a gateway: " << args->tcp->endpoint << ", "
+                      << (args->tcp->link == veltro::modbus::ltRtuOverTcp ? "RTU over TCP" : "Modbus TCP")
+                      << (args->tcp->gatewayDead ? ", gateway dead (exception 0x0B)" : "") << "\n";
         std::cout << std::flush;
     }
 

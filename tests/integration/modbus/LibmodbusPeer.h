@@ -6,6 +6,8 @@
 #include "support/PtyPair.h"
 
 #include <modbus.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <cerrno>
@@ -140,6 +142,72 @@ private:
     modbus_t* FContext = nullptr;
     modbus_mapping_t* FMap = nullptr;
     std::mutex FMapLock;
+    std::atomic<bool> FStop{false};
+    std::thread FThread;
+};
+
+// A libmodbus Modbus TCP server on the loopback address, at a port of the system's choice.
+class LibmodbusTcpServer {
+public:
+    LibmodbusTcpServer()
+    {
+        FContext = modbus_new_tcp("127.0.0.1", 0);
+        if (!FContext)
+            throw std::runtime_error("modbus_new_tcp failed");
+        FListen = modbus_tcp_listen(FContext, 1);
+        if (FListen < 0)
+            throw std::runtime_error(std::string("modbus_tcp_listen failed: ") + modbus_strerror(errno));
+        sockaddr_in Address{};
+        socklen_t Size = sizeof Address;
+        ::getsockname(FListen, reinterpret_cast<sockaddr*>(&Address), &Size);
+        FPort = ntohs(Address.sin_port);
+        FMap = modbus_mapping_new(0, 0, 200, 0);
+        for (int I = 0; I < 200; ++I)
+            FMap->tab_registers[I] = static_cast<std::uint16_t>(500 + I);
+        FThread = std::thread([this] { Run(); });
+    }
+    ~LibmodbusTcpServer()
+    {
+        FStop = true;
+        FThread.join();
+        ::close(FListen);
+        modbus_mapping_free(FMap);
+        modbus_close(FContext);
+        modbus_free(FContext);
+    }
+    LibmodbusTcpServer(const LibmodbusTcpServer&) = delete;
+    LibmodbusTcpServer& operator=(const LibmodbusTcpServer&) = delete;
+
+    std::uint16_t Port() const { return FPort; }
+
+private:
+    void Run()
+    {
+        // Accepts and serves one client after another, looking for the stop request often.
+        while (!FStop) {
+            struct pollfd P {FListen, POLLIN, 0};
+            if (::poll(&P, 1, 50) <= 0)
+                continue;
+            int Listen = FListen;
+            if (modbus_tcp_accept(FContext, &Listen) < 0)
+                continue;
+            modbus_set_indication_timeout(FContext, 0, 50000);
+            std::uint8_t Query[MODBUS_TCP_MAX_ADU_LENGTH];
+            while (!FStop) {
+                const int Length = modbus_receive(FContext, Query);
+                if (Length > 0)
+                    modbus_reply(FContext, Query, Length, FMap);
+                else if (Length < 0 && errno != ETIMEDOUT)
+                    break;  // the client went
+            }
+            modbus_close(FContext);
+        }
+    }
+
+    modbus_t* FContext = nullptr;
+    modbus_mapping_t* FMap = nullptr;
+    int FListen = -1;
+    std::uint16_t FPort = 0;
     std::atomic<bool> FStop{false};
     std::thread FThread;
 };

@@ -2,16 +2,11 @@
 // and writes through a pty bridge while the test thread serves the dispatcher.
 
 #include "LibmodbusPeer.h"
+#include "Programs.h"
 #include "ServerFixture.h"
 
 #include <algorithm>
-#include <fstream>
 #include <gmock/gmock.h>
-#include <spawn.h>
-#include <sstream>
-#include <sys/wait.h>
-
-extern char** environ;
 
 namespace veltro::modbus::test {
 namespace {
@@ -50,34 +45,11 @@ protected:
         const auto Device = std::find(Full.begin(), Full.end(), std::string("DEVICE"));
         if (Device != Full.end())
             *Device = Bridge.ClientPath();
-        std::vector<char*> Argv;
-        for (auto& A : Full)
-            Argv.push_back(A.data());
-        Argv.push_back(nullptr);
-
-        char OutPath[] = "/tmp/mbpoll-out-XXXXXX";
-        const int Out = ::mkstemp(OutPath);
-        posix_spawn_file_actions_t Actions;
-        posix_spawn_file_actions_init(&Actions);
-        posix_spawn_file_actions_adddup2(&Actions, Out, 1);
-        posix_spawn_file_actions_adddup2(&Actions, Out, 2);
-        pid_t Pid = -1;
-        const int Rc = posix_spawnp(&Pid, "mbpoll", &Actions, nullptr, Argv.data(), environ);
-        posix_spawn_file_actions_destroy(&Actions);
-        ::close(Out);
-        EXPECT_EQ(Rc, 0);
-        int Status = 0;
-        bool Ended = Rc == 0 && Ui.PumpUntil([&] { return ::waitpid(Pid, &Status, WNOHANG) == Pid; }, 15s);
-        if (Rc == 0 && !Ended) {
-            ::kill(Pid, SIGKILL);
-            ::waitpid(Pid, &Status, 0);
-        }
-        std::ifstream In(OutPath);
-        std::stringstream Text;
-        Text << In.rdbuf();
-        ::unlink(OutPath);
-        EXPECT_TRUE(Ended && WIFEXITED(Status) && (WEXITSTATUS(Status) == 0) == Succeeds) << Text.str();
-        return Text.str();
+        Program Run(Full);
+        EXPECT_TRUE(Run.Started());
+        const bool Ok = Run.Succeeded(Ui);
+        EXPECT_EQ(Ok, Succeeds) << Run.Output();
+        return Run.Output();
     }
 
     SpyDispatcher Ui;
