@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <limits>
 #include <mutex>
+#include <utility>
 
 namespace veltro::modbus {
 
@@ -91,6 +92,9 @@ void TModbusConnection::Open()
     FSerial->OpenPort(FLine);
     try {
         ++FSession;
+        FOutbox.clear();  // what a closed worker left unsent belongs to the session it closed
+        FSendWanted = FrameEventsWanted(true);
+        FReceiveWanted = FrameEventsWanted(false);
         FThread = std::make_unique<TTransactionThread>(*this, FThreadPriority);
         FThread->Start();
         // A handler that fails here leaves nothing open: the caller sees the connection
@@ -348,21 +352,37 @@ void TModbusConnection::NotifyFrame(const std::uint8_t* Bytes, std::int32_t Coun
 {
     // Every receive attempt is reported, an empty one included, so a log shows the silence;
     // but not the attempt that closing the connection cut short: it is discarded.
-    if ((Sent && Count <= 0) || (FThread && FThread->Terminated()))
+    if ((Sent && Count <= 0) || (FThread && FThread->Terminated()) || !(Sent ? FSendWanted : FReceiveWanted))
         return;
     auto Data = std::make_shared<const TFrameData>(Bytes, Bytes + std::max<std::int32_t>(Count, 0));
-    Dispatcher().Post([Sink = FSink, Data, Sent] {
+    FOutbox.push_back([Sink = FSink, Data, Sent] {
         if (Sink->Owner)
             Sink->Owner->DeliverFrame(*Data, Sent);
     });
+    // A client's reply goes to the UI thread together with the transaction it ends: one
+    // wake-up of that thread instead of two for every exchange. A request is shown at
+    // once, and a server's request before it is answered.
+    if (Sent || FLine.ConnectionMode == cmServer)
+        FlushOutbox();
 }
 
 void TModbusConnection::PostTransaction(std::unique_ptr<TModbusTransaction> Transaction)
 {
     std::shared_ptr<TModbusTransaction> Shared(std::move(Transaction));
-    Dispatcher().Post([Sink = FSink, Shared, Session = FSession] {
+    FOutbox.push_back([Sink = FSink, Shared, Session = FSession] {
         if (Sink->Owner)
             Sink->Owner->DeliverTransaction(*Shared, Session);
+    });
+    FlushOutbox();
+}
+
+void TModbusConnection::FlushOutbox()
+{
+    if (FOutbox.empty())
+        return;
+    Dispatcher().Post([Tasks = std::exchange(FOutbox, {})] {
+        for (const auto& Task : Tasks)
+            Task();
     });
 }
 

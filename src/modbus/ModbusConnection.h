@@ -162,6 +162,10 @@ protected:
     virtual void DoFrameReceive(const TFrameData& Data);
     virtual void DoFrameSend(const TFrameData& Data);
     virtual platform::ISerialDevice* DoGetHookedPortHandle();
+    // Whether frames are to be raised at all, asked when the connection opens: nothing is
+    // posted for an event nobody handles. A subclass that overrides DoFrameSend or
+    // DoFrameReceive overrides this too.
+    virtual bool FrameEventsWanted(bool Sent) const { return Sent ? bool(OnFrameSend) : bool(OnFrameReceive); }
 
 private:
     friend class TTransactionThread;
@@ -186,6 +190,8 @@ private:
     // Worker side: queue deliveries to the UI thread; never block.
     void NotifyFrame(const std::uint8_t* Bytes, std::int32_t Count, bool Sent);
     void PostTransaction(std::unique_ptr<TModbusTransaction> Transaction);
+    // Posts what waits in the outbox as one delivery, in order.
+    void FlushOutbox();
     // Worker side: runs Fn on the UI thread and waits until it has run; meanwhile the
     // connection refuses to close.
     void HandOver(const std::function<void()>& Fn);
@@ -215,6 +221,12 @@ private:
     int FHandOvers = 0;  // UI thread: hand-overs of this connection's worker now running
     // Counts openings, so a delivery queued before a close is not taken for one of a later opening.
     std::uint64_t FSession = 0;
+    // Worker side: deliveries not yet posted (a client's received frames wait for the
+    // transaction they end).
+    std::vector<std::function<void()>> FOutbox;
+    // Set at opening, read by the worker: which frames anybody handles.
+    bool FSendWanted = false;
+    bool FReceiveWanted = false;
 
     LineSettings FLine;
     TThreadPriority FThreadPriority = tpNormal;

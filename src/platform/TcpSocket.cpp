@@ -371,17 +371,15 @@ WaitResult TcpSocketDevice::WaitReadable(std::chrono::milliseconds timeout)
     }
     const auto deadline = timeout.count() < 0 ? Clock::time_point::max() : Clock::now() + timeout;
     for (;;) {
-        // A wake-up is reported before anything else, a lost connection included: closing
-        // must never wait on the line.
-        if (s.TakeWake())
-            return WaitResult::Interrupted;
         const Waited up = s.server ? s.Accepted(deadline) : s.Connected(deadline);
         if (up == Waited::Interrupted)
             return WaitResult::Interrupted;
         if (up == Waited::Timeout)
             return WaitResult::Timeout;
-        if (up == Waited::Failed)
-            return WaitResult::HangUp;
+        if (up == Waited::Failed) {
+            // A wake-up is reported before a lost connection: closing must never wait on it.
+            return s.TakeWake() ? WaitResult::Interrupted : WaitResult::HangUp;
+        }
         const Waited w = s.Poll(s.fd, POLLIN, deadline);
         if (w == Waited::Interrupted)
             return WaitResult::Interrupted;
@@ -389,7 +387,9 @@ WaitResult TcpSocketDevice::WaitReadable(std::chrono::milliseconds timeout)
             return WaitResult::Timeout;
         if (w == Waited::Failed)
             return WaitResult::Error;
-        // Readable with nothing to read is the peer's close.
+        if (!s.server)
+            return WaitResult::Ready;  // a close by the peer shows in the read that follows
+        // A server looks at once, so a client that went makes room for the next.
         uint8_t probe = 0;
         const ssize_t n = ::recv(s.fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
         if (n > 0)
@@ -397,8 +397,6 @@ WaitResult TcpSocketDevice::WaitReadable(std::chrono::milliseconds timeout)
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
             continue;
         s.PeerClosed(n == 0 ? ECONNRESET : errno);
-        if (!s.server)
-            return WaitResult::HangUp;
     }
 }
 
