@@ -46,17 +46,21 @@ QChar CsvSeparator(const QLocale& locale)
     return locale.decimalPoint() == QStringLiteral(",") ? QChar(u';') : QChar(u',');
 }
 
-QByteArray ToCsv(const QList<CsvRow>& rows, const QLocale& locale)
+QByteArray CsvLine(const CsvRow& row, const QLocale& locale)
 {
     const QChar separator = CsvSeparator(locale);
-    QString text;
-    for (const CsvRow& row : rows) {
-        QStringList cells;
-        for (const CsvCell& cell : row)
-            cells << CellText(cell, locale, separator);
-        text += cells.join(separator) + QStringLiteral("\r\n");
-    }
-    return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
+    QStringList cells;
+    for (const CsvCell& cell : row)
+        cells << CellText(cell, locale, separator);
+    return (cells.join(separator) + QStringLiteral("\r\n")).toUtf8();
+}
+
+QByteArray ToCsv(const QList<CsvRow>& rows, const QLocale& locale)
+{
+    QByteArray text = QByteArrayLiteral("\xEF\xBB\xBF");
+    for (const CsvRow& row : rows)
+        text += CsvLine(row, locale);
+    return text;
 }
 
 QString CommunicationLogText(const QStringList& log, const QStringList& statistics, const QDateTime& saved)

@@ -25,6 +25,8 @@ QChar CsvSeparator(const QLocale& locale);
 // locale's decimal separator and without thousands separators. Prefixed with a UTF-8
 // byte-order mark so spreadsheets read accented letters right.
 QByteArray ToCsv(const QList<CsvRow>& rows, const QLocale& locale);
+// One of those lines, ended by CR LF, without the byte-order mark.
+QByteArray CsvLine(const CsvRow& row, const QLocale& locale);
 
 // The communication log and the statistics panel's lines as one text file.
 QString CommunicationLogText(const QStringList& log, const QStringList& statistics, const QDateTime& saved);

@@ -11,18 +11,6 @@ namespace veltro::core {
 
 namespace {
 
-constexpr int kMaxNamePart = 32;
-
-// A value from the meter goes into a file name: keep letters, digits and '-', so no
-// reply can name another folder or a hidden file.
-QString NamePart(const QString& text)
-{
-    QString part;
-    for (QChar c : text.trimmed().left(kMaxNamePart))
-        part += (c.isLetterOrNumber() && c.unicode() < 128) || c == u'-' ? c : QChar(u'_');
-    return part.isEmpty() ? QStringLiteral("senza-matricola") : part;
-}
-
 // One line of the file: control characters a meter might send become blanks.
 QString OneLine(const QString& text)
 {
@@ -64,6 +52,17 @@ JobRecord RecordOfRun(const ConfigRunResult& run, const IecSettings& iec, const 
     return r;
 }
 
+QString SafeFileNamePart(const QString& text)
+{
+    // A value from the meter goes into a file name: keep letters, digits and '-', so no
+    // reply can name another folder or a hidden file.
+    constexpr int kMaxNamePart = 32;
+    QString part;
+    for (QChar c : text.trimmed().left(kMaxNamePart))
+        part += (c.isLetterOrNumber() && c.unicode() < 128) || c == u'-' ? c : QChar(u'_');
+    return part.isEmpty() ? QStringLiteral("senza-matricola") : part;
+}
+
 QString RecordsFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/rapporti");
@@ -72,7 +71,7 @@ QString RecordsFolder()
 QString JobRecordFileName(const JobRecord& record)
 {
     return QStringLiteral("%1_%2_%3.txt")
-        .arg(record.finished.toString(QStringLiteral("yyyy-MM-dd_HHmmss")), NamePart(record.serialNumber),
+        .arg(record.finished.toString(QStringLiteral("yyyy-MM-dd_HHmmss")), SafeFileNamePart(record.serialNumber),
              record.kind == JobKind::Read ? QStringLiteral("lettura") : QStringLiteral("scrittura"));
 }
 

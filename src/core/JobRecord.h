@@ -42,6 +42,10 @@ struct RecordOutcome {
 JobRecord RecordOfRun(const ConfigRunResult& run, const IecSettings& iec, const QString& portDevice,
                       const QString& meterSerial, const QStringList& log, const QDateTime& finished);
 
+// A serial number as part of a file name: letters, digits and '-' only ("senza-matricola"
+// when nothing is left), so no meter reply can name another folder.
+QString SafeFileNamePart(const QString& text);
+
 // <AppDataLocation>/rapporti: ~/.local/share/VeltroConf/rapporti for the window.
 QString RecordsFolder();
 // "2026-12-08_175803_12345678_lettura.txt"
