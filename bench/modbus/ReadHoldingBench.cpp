@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -60,24 +61,22 @@ Line& SharedLine()
     return L;
 }
 
-void ReportMedian(benchmark::State& State, std::vector<double>& Seconds)
+void ReportTimes(benchmark::State& State, std::vector<double>& Seconds)
 {
     if (Seconds.empty())
         return;
+    double Total = 0;
+    for (double S : Seconds)
+        Total += S;
+    State.counters["total_ms"] = Total * 1000.0;
     std::sort(Seconds.begin(), Seconds.end());
     State.counters["median_ms"] = Seconds[Seconds.size() / 2] * 1000.0;
 }
 
-void BM_OurClient(benchmark::State& State)
+// Times one read per iteration with our connection and client; Check judges each reply.
+void TimeOurReads(benchmark::State& State, modbus::TModbusConnection& Conn, platform::ManualUiDispatcher& Ui,
+                  const std::function<bool(const modbus::TRegValues&)>& Check)
 {
-    Line& L = SharedLine();
-    const bool Paced = State.range(0) != 0;
-    platform::ManualUiDispatcher Ui;
-    modbus::TModbusConnection Conn(&Ui);
-    Conn.SetPort(L.PortName(Paced));
-    Conn.SetParity(modbus::psNone);
-    Conn.SetReceiveTimeout(2000);
-    Conn.SetFrameEnd(State.range(1) != 0 ? modbus::feExpectedLength : modbus::feSilence);
     modbus::TModbusClient Client;
     Client.SetServerAddress(ServerAddress);
     Client.SetConnection(&Conn);
@@ -85,7 +84,7 @@ void BM_OurClient(benchmark::State& State)
     bool Ok = true;
     Client.OnHoldingRegistersRead = [&](modbus::TModbusClient&, modbus::TTransactionInfo& Info, std::uint16_t,
                                         std::uint16_t, const modbus::TRegValues& V) {
-        Ok = Ok && Info.ReplyStatus == modbus::rsSuccess && V.size() == RegCount && (Paced || V[57] == 57 * 7);
+        Ok = Ok && Info.ReplyStatus == modbus::rsSuccess && V.size() == RegCount && Check(V);
         Done = true;
     };
     Conn.SetActive(true);
@@ -102,15 +101,13 @@ void BM_OurClient(benchmark::State& State)
     }
     if (!Ok)
         State.SkipWithError("a read failed");
-    ReportMedian(State, Seconds);
+    ReportTimes(State, Seconds);
     Conn.SetActive(false);
 }
 
-void BM_LibmodbusClient(benchmark::State& State)
+// The same with a libmodbus context, which it frees.
+void TimeLibmodbusReads(benchmark::State& State, modbus_t* Ctx)
 {
-    Line& L = SharedLine();
-    const bool Paced = State.range(0) != 0;
-    modbus_t* Ctx = modbus_new_rtu(L.DevicePath(Paced).c_str(), 19200, 'N', 8, 1);
     modbus_set_slave(Ctx, ServerAddress);
     if (modbus_connect(Ctx) != 0) {
         State.SkipWithError("modbus_connect failed");
@@ -129,9 +126,28 @@ void BM_LibmodbusClient(benchmark::State& State)
     }
     if (!Ok)
         State.SkipWithError("a read failed");
-    ReportMedian(State, Seconds);
+    ReportTimes(State, Seconds);
     modbus_close(Ctx);
     modbus_free(Ctx);
+}
+
+void BM_OurClient(benchmark::State& State)
+{
+    Line& L = SharedLine();
+    const bool Paced = State.range(0) != 0;
+    platform::ManualUiDispatcher Ui;
+    modbus::TModbusConnection Conn(&Ui);
+    Conn.SetPort(L.PortName(Paced));
+    Conn.SetParity(modbus::psNone);
+    Conn.SetReceiveTimeout(2000);
+    Conn.SetFrameEnd(State.range(1) != 0 ? modbus::feExpectedLength : modbus::feSilence);
+    TimeOurReads(State, Conn, Ui, [&](const modbus::TRegValues& V) { return Paced || V[57] == 57 * 7; });
+}
+
+void BM_LibmodbusClient(benchmark::State& State)
+{
+    const bool Paced = State.range(0) != 0;
+    TimeLibmodbusReads(State, modbus_new_rtu(SharedLine().DevicePath(Paced).c_str(), 19200, 'N', 8, 1));
 }
 
 // 1000 reads of 58 registers over loopback Modbus TCP from a libmodbus server: the whole
@@ -142,73 +158,19 @@ modbus::test::LibmodbusTcpServer& SharedTcpServer()
     return Server;
 }
 
-void ReportTotal(benchmark::State& State, const std::vector<double>& Seconds)
-{
-    double Total = 0;
-    for (double S : Seconds)
-        Total += S;
-    State.counters["total_ms"] = Total * 1000.0;
-}
-
 void BM_OurClientModbusTcp(benchmark::State& State)
 {
-    modbus::test::LibmodbusTcpServer& Server = SharedTcpServer();
     platform::ManualUiDispatcher Ui;
     modbus::TModbusConnection Conn(&Ui);
     Conn.SetLink(modbus::ltModbusTcp);
-    Conn.SetGateway("127.0.0.1:" + std::to_string(Server.Port()));
+    Conn.SetGateway("127.0.0.1:" + std::to_string(SharedTcpServer().Port()));
     Conn.SetReceiveTimeout(2000);
-    modbus::TModbusClient Client;
-    Client.SetServerAddress(ServerAddress);
-    Client.SetConnection(&Conn);
-    bool Done = false, Ok = true;
-    Client.OnHoldingRegistersRead = [&](modbus::TModbusClient&, modbus::TTransactionInfo& Info, std::uint16_t,
-                                        std::uint16_t, const modbus::TRegValues& V) {
-        Ok = Ok && Info.ReplyStatus == modbus::rsSuccess && V.size() == RegCount && V[0] == 500;
-        Done = true;
-    };
-    Conn.SetActive(true);
-    std::vector<double> Seconds;
-    for (auto _ : State) {
-        Done = false;
-        const auto Start = Clock::now();
-        Client.ReadHoldingRegisters(0, RegCount);
-        Ui.PumpUntil([&] { return Done; }, 5s);
-        const double Elapsed = std::chrono::duration<double>(Clock::now() - Start).count();
-        State.SetIterationTime(Elapsed);
-        Seconds.push_back(Elapsed);
-    }
-    if (!Ok)
-        State.SkipWithError("a read failed");
-    ReportTotal(State, Seconds);
-    Conn.SetActive(false);
+    TimeOurReads(State, Conn, Ui, [](const modbus::TRegValues& V) { return V[0] == 500; });
 }
 
 void BM_LibmodbusClientModbusTcp(benchmark::State& State)
 {
-    modbus::test::LibmodbusTcpServer& Server = SharedTcpServer();
-    modbus_t* Ctx = modbus_new_tcp("127.0.0.1", Server.Port());
-    modbus_set_slave(Ctx, ServerAddress);
-    if (modbus_connect(Ctx) != 0) {
-        State.SkipWithError("modbus_connect failed");
-        modbus_free(Ctx);
-        return;
-    }
-    std::uint16_t Regs[RegCount];
-    std::vector<double> Seconds;
-    bool Ok = true;
-    for (auto _ : State) {
-        const auto Start = Clock::now();
-        Ok = Ok && modbus_read_registers(Ctx, 0, RegCount, Regs) == RegCount;
-        const double Elapsed = std::chrono::duration<double>(Clock::now() - Start).count();
-        State.SetIterationTime(Elapsed);
-        Seconds.push_back(Elapsed);
-    }
-    if (!Ok)
-        State.SkipWithError("a read failed");
-    ReportTotal(State, Seconds);
-    modbus_close(Ctx);
-    modbus_free(Ctx);
+    TimeLibmodbusReads(State, modbus_new_tcp("127.0.0.1", SharedTcpServer().Port()));
 }
 
 BENCHMARK(BM_OurClientModbusTcp)->UseManualTime()->Iterations(1000)->Unit(benchmark::kMillisecond);
