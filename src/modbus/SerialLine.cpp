@@ -329,7 +329,9 @@ void SerialLine::PurgePort(bool Input, bool Output)
 
 void SerialLine::SettleLine()
 {
-    if (FDevice == nullptr)
+    // A server's TCP connection is made by its client after the line opened: nothing on it
+    // can be left over, and the client's first request may already be there to answer.
+    if (FDevice == nullptr || (FStream && IsServerLine()))
         return;
     if (FTransmissionMode != tmRTU) {
         PurgePort(true, true);
