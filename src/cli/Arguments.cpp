@@ -1,8 +1,6 @@
 #include "cli/Arguments.h"
 
 #include "core/Common.h"
-#include "core/SerialSettingsText.h"
-#include "link/LinkClasses.h"
 #include "platform/PortMap.h"
 
 #include <algorithm>
@@ -13,7 +11,7 @@ namespace {
 
 // What every command takes besides its own options.
 const std::vector<OptionSpec> kCommonOptions = {
-    {"json", "", "una riga JSON per risultato, con le chiavi descritte in veltro(1)"},
+    {"json", "", "un oggetto JSON per risultato (chiavi in veltro(1))"},
     {"silenzioso", "", "niente avanzamento su stderr, solo gli errori (anche -q)"},
     {"help", "", "mostra questo aiuto (anche -h)"},
 };
@@ -148,19 +146,10 @@ std::optional<core::LineSettings> Arguments::IecLine(std::string_view name) cons
     const std::optional<std::string> text = Value(name);
     if (!text)
         return std::nullopt;
-    using namespace link;
-    core::SerialSettingsIndices parts;
-    if (core::ParseSerialSettingsText(*text, parts)) {
-        core::LineSettings line;
-        line.baud = core::StrToInt(LinkBaudNames[static_cast<size_t>(*parts.baud)]);
-        line.dataBits = core::StrToInt(LinkDataBitsNames[static_cast<size_t>(*parts.dataBits)]);
-        const std::string_view parity = LinkParityNames[static_cast<size_t>(*parts.parity)];
-        line.parity = QString::fromUtf8(parity.data(), static_cast<qsizetype>(parity.size()));
-        line.stopBits = core::StrToInt(LinkStopBitsNames[static_cast<size_t>(*parts.stopBits)]);
-        // The rates the window's list offers for the optical head.
-        if (line.baud >= 300 && line.baud <= 19200)
-            return line;
-    }
+    // The rates the window's list offers for the optical head.
+    const std::optional<core::LineSettings> line = core::ParseLineSettings(*text);
+    if (line && line->baud >= 300 && line->baud <= 19200)
+        return line;
     throw UsageError("--" + std::string(name) + ": impostazioni di linea non valide " + Quoted(*text) +
                      " (velocità da 300 a 19200, 7 o 8 bit di dati, parità N, E o O, 1 o 2 bit di stop: "
                      "ad esempio \"9600 7E1\")");
@@ -181,12 +170,17 @@ std::string HelpText(const CommandSpec& spec)
 {
     std::string text = UsageLine(spec) + "\n" + std::string(spec.description) + "\n\nOpzioni:\n";
     const auto line = [&](const OptionSpec& option) {
-        std::string left = "  --" + std::string(option.name);
+        std::string left = "  --";
+        left.append(option.name);
         if (!option.value.empty())
-            left += " " + std::string(option.value);
+            left.append(" ").append(option.value);
+        // The help in a column of its own, on the next line after a long option.
         constexpr size_t kColumn = 26;
-        left += left.size() < kColumn ? std::string(kColumn - left.size(), ' ') : "\n" + std::string(kColumn, ' ');
-        text += left + std::string(option.help) + "\n";
+        if (left.size() >= kColumn)
+            left.append("\n").append(kColumn, ' ');
+        else
+            left.append(kColumn - left.size(), ' ');
+        text.append(left).append(option.help).append("\n");
     };
     for (const OptionSpec& option : spec.options)
         line(option);

@@ -72,9 +72,9 @@ std::string PortName(int number)
 std::vector<OptionSpec> IecOptionSpecs(bool password)
 {
     std::vector<OptionSpec> options = {
-        {"porta", "N", "porta seriale della testina ottica, 3 o COM3 (predefinita 1)"},
-        {"linea", "IMPOSTAZIONI", "velocità, bit di dati, parità e stop della testina (predefinite \"9600 7E1\")"},
-        {"id", "ID", "identificativo di comunicazione del contatore, di solito la matricola"},
+        {"porta", "N", "porta della testina ottica, 3 o COM3 (predefinita 1)"},
+        {"linea", "IMPOSTAZIONI", "impostazioni di linea della testina (predefinite \"9600 7E1\")"},
+        {"id", "ID", "identificativo di comunicazione, di solito la matricola"},
     };
     if (password) {
         options.push_back({"password", "PASSWORD", "password del contatore (predefinita quella della finestra)"});

@@ -66,8 +66,9 @@ void Output::Bar(double fraction, const std::string& text)
     if (!bar_)
         return;
     const int filled = std::clamp(static_cast<int>(fraction * kBarCells + 0.5), 0, kBarCells);
-    std::string line = "[" + std::string(static_cast<size_t>(filled), '#') +
-                       std::string(static_cast<size_t>(kBarCells - filled), '.') + "] " + text;
+    std::string line(1, '[');
+    line.append(static_cast<size_t>(filled), '#').append(static_cast<size_t>(kBarCells - filled), '.');
+    line.append("] ").append(text);
     // One column short of the width, so the terminal never wraps the line.
     line = FirstColumns(line, TerminalColumns() - 1);
     std::fprintf(stderr, "\r%s\033[K", line.c_str());

@@ -14,6 +14,7 @@
 #include "modbus/FieldwireError.h"
 
 #include <QDateTime>
+#include <QStringList>
 #include <QTime>
 
 namespace veltro::cli {
@@ -51,10 +52,10 @@ JsonArray Singles(const std::array<double, 3>& values)
 
 std::string ThreeValues(const std::array<double, 3>& values, int decimals)
 {
-    std::string text;
+    QStringList texts;
     for (const double v : values)
-        text += (text.empty() ? "" : " ") + Text(core::FormatFixed(v, decimals));
-    return text;
+        texts << core::FormatFixed(v, decimals);
+    return Text(texts.join(QLatin1Char(' ')));
 }
 
 // A cycle in one line, in the page's number formats: the meter's serial number, energy
@@ -208,7 +209,8 @@ Command PollCommand()
 {
     CommandSpec spec{
         "interroga",
-        "[--porta N] [--indirizzo N] [--rs485 IMPOSTAZIONI] [--cicli N] [--intervallo MS] [--trame] [--json]",
+        "[--porta N] [--indirizzo N] [--rs485 IMPOSTAZIONI] [--cicli N]\n"
+        "              [--intervallo MS] [--trame] [--json]",
         "interroga il modulo, una riga di valori per ciclo (\"Controllo\")",
         "Interroga il modulo sulla linea RS485 come \"Avvia\" della pagina Controllo: chiede i\n"
         "tre blocchi di registri uno dopo l'altro, ognuno 100 ms dopo la risposta al\n"
@@ -216,12 +218,12 @@ Command PollCommand()
         "con tutti i valori della pagina). Senza --cicli continua fino a Ctrl-C. Le risposte\n"
         "mancanti o errate vanno su stderr con le parole del registro di comunicazione.",
         {
-            {"porta", "N", "porta seriale dell'adattatore RS485, 3 o COM3 (predefinita 1)"},
+            {"porta", "N", "porta dell'adattatore RS485, 3 o COM3 (predefinita 1)"},
             {"indirizzo", "N", "indirizzo server del modulo, da 1 a 247 (predefinito 100)"},
             {"rs485", "IMPOSTAZIONI", "impostazioni di linea del modulo (predefinite \"9600 8N1\")"},
             {"cicli", "N", "si ferma dopo N cicli (predefinito: fino a Ctrl-C)"},
             {"intervallo", "MS", "pausa tra una risposta e la richiesta seguente (predefinita 100)"},
-            {"trame", "", "scrive su stderr ogni trama inviata e ricevuta, come il registro della pagina"},
+            {"trame", "", "ogni trama inviata e ricevuta su stderr, come nel registro"},
         },
         {},
     };

@@ -162,7 +162,8 @@ Command SearchCommand()
 {
     CommandSpec spec{
         "cerca",
-        "[--porta N] [--indirizzi DA-A] [--velocita V,...] [--parita P,...] [--stop S,...] [--tutte] [--json]",
+        "[--porta N] [--indirizzi DA-A] [--velocita V,...] [--parita P,...]\n"
+        "              [--stop S,...] [--tutte] [--json]",
         "cerca il modulo e le stazioni della linea RS485 (\"Cerca modulo\")",
         "Cerca il modulo sulla linea RS485 come \"Cerca modulo\" della finestra: a ogni indirizzo\n"
         "e con ogni impostazione di linea chiede i registri 0-1, dove il modulo tiene la\n"
@@ -171,11 +172,11 @@ Command SearchCommand()
         "terminale). Senza --tutte la ricerca finisce alla prima stazione; con --tutte elenca\n"
         "ogni stazione della linea, con indirizzo, impostazioni e matricola.",
         {
-            {"porta", "N", "porta seriale dell'adattatore RS485, 3 o COM3 (predefinita 1)"},
+            {"porta", "N", "porta dell'adattatore RS485, 3 o COM3 (predefinita 1)"},
             {"indirizzi", "DA-A", "indirizzi da provare, ad esempio 200-210 (predefiniti 1-247)"},
-            {"velocita", "V,...", "velocità da provare: 2400, 4800, 9600, 19200 (predefinite tutte)"},
-            {"parita", "P,...", "parità da provare: N, E, O (predefinite tutte)"},
-            {"stop", "S,...", "bit di stop da provare: 1, 2 (predefiniti entrambi)"},
+            {"velocita", "V,...", "velocità: 2400, 4800, 9600, 19200 (predefinite tutte)"},
+            {"parita", "P,...", "parità: N, E, O (predefinite tutte)"},
+            {"stop", "S,...", "bit di stop: 1, 2 (predefiniti entrambi)"},
             {"tutte", "", "continua dopo la prima stazione ed elenca tutte quelle trovate"},
         },
         {},

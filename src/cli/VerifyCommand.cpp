@@ -176,24 +176,22 @@ int Verify(const Arguments& args, Output& out)
 Command VerifyCommand()
 {
     std::vector<OptionSpec> options = {
-        {"porta-rs485", "N", "porta seriale dell'adattatore RS485 del modulo, 3 o COM3 (predefinita 1)"},
+        {"porta-rs485", "N", "porta dell'adattatore RS485, 3 o COM3 (predefinita 1)"},
     };
     const std::vector<OptionSpec> iec = IecOptionSpecs(false);
     options.insert(options.end(), iec.begin(), iec.end());
     options.insert(options.end(), {
                                       {"matricola", "M", "senza lettura dal contatore: la matricola attesa"},
-                                      {"indirizzo", "N", "con --matricola: l'indirizzo da verificare (se manca, "
-                                                         "l'automatico)"},
+                                      {"indirizzo", "N", "con --matricola: l'indirizzo (se manca, l'automatico)"},
                                       {"automatico", "", "con --matricola: l'indirizzo automatico"},
-                                      {"rs485", "IMPOSTAZIONI", "con --matricola: le impostazioni da verificare "
-                                                                "(se mancano, le predefinite)"},
+                                      {"rs485", "IMPOSTAZIONI", "con --matricola: le impostazioni (se mancano, le predefinite)"},
                                       {"predefinite", "", "con --matricola: le impostazioni predefinite"},
                                   });
     CommandSpec spec{
         "verifica",
         "[--porta-rs485 N] (--id ID [--porta N] [--linea IMPOSTAZIONI] |\n"
-        "                     --matricola M [--indirizzo N | --automatico] [--rs485 IMPOSTAZIONI | --predefinite])\n"
-        "                     [--json]",
+        "              --matricola M [--indirizzo N | --automatico]\n"
+        "              [--rs485 IMPOSTAZIONI | --predefinite]) [--json]",
         "verifica il modulo sulla linea RS485 (\"3. Verifica\")",
         "Legge la matricola dal modulo sulla linea RS485, con l'indirizzo e le impostazioni\n"
         "del modulo, e la confronta con quella del contatore, come \"3. Verifica\" della\n"

@@ -87,16 +87,15 @@ Command WriteCommand()
     std::vector<OptionSpec> options = IecOptionSpecs(true);
     options.insert(options.end(), {
                                       {"indirizzo", "N", "indirizzo server Modbus da scrivere, da 1 a 247"},
-                                      {"automatico", "", "scrive l'indirizzo automatico (ultime 2 cifre della "
-                                                         "matricola + 100)"},
+                                      {"automatico", "", "scrive l'indirizzo automatico (matricola + 100)"},
                                       {"rs485", "IMPOSTAZIONI", "impostazioni RS485 da scrivere, ad esempio "
                                                                 "\"19200 8E2\""},
                                       {"predefinite", "", "scrive le impostazioni predefinite (9600 8N1)"},
                                   });
     CommandSpec spec{
         "scrivi",
-        "[--porta N] --id ID [--password P | --password-file F] (--indirizzo N | --automatico)\n"
-        "                     (--rs485 IMPOSTAZIONI | --predefinite) [--json]",
+        "[--porta N] --id ID [--password P | --password-file F]\n"
+        "              (--indirizzo N | --automatico) (--rs485 IMPOSTAZIONI | --predefinite) [--json]",
         "scrive indirizzo e impostazioni RS485 e li rilegge (\"2. Scrivi\")",
         "Scrive nel contatore, attraverso la testina ottica, l'indirizzo server Modbus e le\n"
         "impostazioni RS485 del modulo, come \"2. Scrivi\" della finestra, poi li rilegge: la\n"
