@@ -36,13 +36,13 @@ void BM_Scan(benchmark::State& state)
         sim.SetModuleFaults({.silent = true});
     sim.Start();
 
-    app::ModuleScanner scanner(&ui);
-    std::optional<app::ScanResult> result;
-    scanner.OnFinished = [&](const app::ScanResult& r) { result = r; };
-    app::ScanOptions options;
+    core::ModuleScanner scanner(&ui);
+    std::optional<core::ScanResult> result;
+    scanner.OnFinished = [&](const core::ScanResult& r) { result = r; };
+    core::ScanOptions options;
     options.Port = "COM2";
-    options.Settings = {app::RtuSettings{}};
-    const auto timeout = app::ScanReceiveTimeout(options.Settings[0], options.Turnaround);
+    options.Settings = {core::RtuSettings{}};
+    const auto timeout = core::ScanReceiveTimeout(options.Settings[0], options.Turnaround);
     double elapsedMs = 0;
     int tried = 0;
     for (auto _ : state) {
@@ -65,7 +65,7 @@ void BM_Scan(benchmark::State& state)
     state.counters["timeout_ms"] = static_cast<double>(timeout.count());
     state.counters["per_address_ms"] = tried > 0 ? elapsedMs / tried : 0.0;
     // The line floor: every request's 8 characters, and the one reply's 9 when found.
-    const app::RtuSettings line = options.Settings[0];
+    const core::RtuSettings line = options.Settings[0];
     state.counters["floor_ms"] =
         static_cast<double>(tried * 8 + (found ? 9 : 0)) * line.BitsPerCharacter() * 1000.0 / line.BitRate();
     state.counters["timeouts_ms"] = static_cast<double>(silent * timeout.count());

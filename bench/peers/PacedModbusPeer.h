@@ -52,22 +52,22 @@ private:
         };
         auto stamp = [&](size_t at, std::initializer_list<int> fields) {
             for (int v : fields)
-                map.tab_registers[at++] = app::SwapWord(static_cast<uint16_t>(v));
+                map.tab_registers[at++] = core::SwapWord(static_cast<uint16_t>(v));
         };
-        put(0, app::LongWordToWords(12345678));
+        put(0, core::LongWordToWords(12345678));
         stamp(2, {17, 58, 0, 2026, 12, 8});
         for (size_t i = 0; i < 10; ++i)
-            put(8 + 4 * i, app::DoubleToWords(1000.0 * static_cast<double>(i) + 0.125));
-        put(48, app::SingleToWords(0.98f));
-        put(50, app::SingleToWords(49.96f));
-        put(52, app::SingleToWords(1520.5f));
+            put(8 + 4 * i, core::DoubleToWords(1000.0 * static_cast<double>(i) + 0.125));
+        put(48, core::SingleToWords(0.98f));
+        put(50, core::SingleToWords(49.96f));
+        put(52, core::SingleToWords(1520.5f));
         for (size_t i = 0; i < 3; ++i) {
-            put(58 + 2 * i, app::SingleToWords(10.0f + static_cast<float>(i)));
-            put(58 + app::kRegCurrent[i], app::SingleToWords(2.5f));
-            put(58 + app::kRegVoltage[i], app::SingleToWords(230.0f));
+            put(58 + 2 * i, core::SingleToWords(10.0f + static_cast<float>(i)));
+            put(58 + core::kRegCurrent[i], core::SingleToWords(2.5f));
+            put(58 + core::kRegVoltage[i], core::SingleToWords(230.0f));
         }
-        put(64, app::SingleToWords(120.0f));
-        put(66, app::SingleToWords(240.0f));
+        put(64, core::SingleToWords(120.0f));
+        put(66, core::SingleToWords(240.0f));
         stamp(116, {0, 15, 0, 2026, 12, 8});
     }
 
