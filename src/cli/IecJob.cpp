@@ -127,6 +127,7 @@ bool IecJob::Run(const std::function<bool(core::ConfigRun&)>& body)
         out_.Progress(line);
     });
     bool ok = false;
+    std::string error;
     {
         // The run signs off from the meter and closes the port before it returns.
         const OnInterrupt cancel([&run] { run.Cancel(); });
@@ -134,15 +135,12 @@ bool IecJob::Run(const std::function<bool(core::ConfigRun&)>& body)
             ok = body(run);
         } catch (const std::exception& e) {
             // A failure no step expects: the port is closed by now, the record tells it.
-            result_ = run.Result();
-            result_.error = e.what();
-            finished_ = QDateTime::currentDateTime();
-            return false;
+            error = e.what();
         }
     }
     result_ = run.Result();
-    if (run.Cancelled())
-        result_.success = false;
+    if (!error.empty())
+        result_.error = error;
     finished_ = QDateTime::currentDateTime();
     return ok;
 }

@@ -28,9 +28,8 @@ public:
     bool Result(const std::string& line);
     bool Result(const JsonObject& object) { return Result(object.Text()); }
 
-    // Whether stderr is a terminal that can show a progress line (and not quiet).
-    bool ShowsBar() const { return bar_; }
-    // Draws the progress line: a bar for fraction (0-1), then text, cut to the terminal.
+    // Draws the progress line, when stderr is a terminal and not quiet: a bar for fraction
+    // (0-1), then text, cut to the terminal's width.
     void Bar(double fraction, const std::string& text);
 
 private:

@@ -141,7 +141,10 @@ int Verify(const Arguments& args, Output& out)
             out.Progress("Verifica della configurazione letta");
         }
     }
-    if (report.target) {
+    if (report.target && Interrupted()) {
+        report.status = kInterrupted;
+        report.error = "Verifica interrotta";
+    } else if (report.target) {
         if (report.target->AutomaticAddress)
             out.Progress("Indirizzo automatico del modulo: " + std::to_string(report.target->Address));
         if (report.target->DefaultSettings)

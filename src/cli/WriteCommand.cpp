@@ -3,6 +3,7 @@
 #include "cli/Command.h"
 #include "cli/ExitStatus.h"
 #include "cli/IecJob.h"
+#include "cli/Interrupts.h"
 #include "cli/ReadBack.h"
 #include "core/ConfigRun.h"
 
@@ -34,7 +35,8 @@ int Write(const Arguments& args, Output& out)
     IecJob write(options, out);
     std::optional<IecJob> readBack;
     std::string mismatch;
-    if (write.Write(values)) {
+    // Ctrl-C during the write leaves nothing to read back.
+    if (write.Write(values) && !Interrupted()) {
         out.Progress("Rilettura della configurazione scritta");
         readBack.emplace(options, out);
         if (readBack->Read())
@@ -49,7 +51,10 @@ int Write(const Arguments& args, Output& out)
 
     int status = write.Status();
     std::string error = write.Failure();
-    if (status == kDone) {
+    if (status == kDone && !readBack) {
+        status = kInterrupted;
+        error = "Lavoro interrotto dall'utente";
+    } else if (status == kDone) {
         status = readBack->Status();
         error = readBack->Failure();
     }
