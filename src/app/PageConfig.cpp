@@ -148,7 +148,7 @@ void PageConfig::CreateIecGroup(QVBoxLayout* page)
     editCommIdent = AddEdit(group, "editCommIdent", QString());
     SetHint(editCommIdent, QStringLiteral("Identificativo di comunicazione"));
     place("ID di comunicazione", 0, 3, editCommIdent, 2);
-    editPassword = AddEdit(group, "editPassword", QStringLiteral("KLOMB"));
+    editPassword = AddEdit(group, "editPassword", QString::fromLatin1(kDefaultMeterPassword));
     editPassword->setEchoMode(QLineEdit::Password);
     SetHint(editPassword, QStringLiteral("Necessaria per la scrittura sul contatore"));
     place("Password", 2, 3, editPassword, 2);
@@ -567,7 +567,8 @@ void PageConfig::btnUseVerifiedClick()
 
 void PageConfig::StartRun(bool write)
 {
-    run_ = ConfigRunResult{write, false, {}, {}};
+    run_ = ConfigRunResult{};
+    run_.write = write;
     running_ = true;
 }
 

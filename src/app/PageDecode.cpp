@@ -1,8 +1,7 @@
 #include "app/PageDecode.h"
 
-#include "core/Common.h"
-#include "core/Formatting.h"
 #include "core/RegisterWords.h"
+#include "core/WordDecoding.h"
 #include "app/TextFit.h"
 
 #include <QEvent>
@@ -22,13 +21,6 @@ namespace veltro::app {
 using namespace core;
 
 namespace {
-
-std::vector<uint16_t> ParseWords(const QLineEdit* edit, bool& ok)
-{
-    std::vector<uint16_t> words;
-    ok = HexToWords(edit->text().toStdString(), words);
-    return words;
-}
 
 // The explanatory picture: three worked examples of the byte order, as large as its
 // lines need in the window's font.
@@ -94,14 +86,11 @@ PageDecode::PageDecode(QWidget* parent) : QWidget(parent)
     auto* head2 = new QLabel(QStringLiteral("Decodifica"), group);
     grid_->addWidget(head2, 1, 4, Qt::AlignHCenter);
 
-    matricola_ = AddRow(group, "Matricola", "editMatricola", "btnDecMatricola", "editDecMatricola",
-                        "(2 registri a 16 bit)", 2);
-    float_ = AddRow(group, "Float IEEE 754", "editFloat", "btnDecFloat", "editDecFloat",
-                    "(2 registri a 16 bit)", 3);
-    double_ = AddRow(group, "Double IEEE 754", "editDouble", "btnDecDouble", "editDecDouble",
-                     "(4 registri a 16 bit)", 4);
-    time_ = AddRow(group, "Ora", "editTime", "btnDecTime", "editDecTime", "(3 registri a 16 bit)", 5);
-    date_ = AddRow(group, "Data", "editDate", "btnDecDate", "editDecDate", "(3 registri a 16 bit)", 6);
+    matricola_ = AddRow(group, WordKind::SerialNumber, "editMatricola", "btnDecMatricola", "editDecMatricola", 2);
+    float_ = AddRow(group, WordKind::Single, "editFloat", "btnDecFloat", "editDecFloat", 3);
+    double_ = AddRow(group, WordKind::Double, "editDouble", "btnDecDouble", "editDecDouble", 4);
+    time_ = AddRow(group, WordKind::Time, "editTime", "btnDecTime", "editDecTime", 5);
+    date_ = AddRow(group, WordKind::Date, "editDate", "btnDecDate", "editDecDate", 6);
     FitRows();
 
     connect(matricola_.button, &QPushButton::clicked, this, &PageDecode::btnDecMatricolaClick);
@@ -134,17 +123,16 @@ PageDecode::PageDecode(QWidget* parent) : QWidget(parent)
     grid_->setColumnStretch(5, 1);  // a wider window leaves the rows as they are
 }
 
-PageDecode::Row PageDecode::AddRow(QWidget* group, const char* label, const char* inputName,
-                                   const char* buttonName, const char* resultName,
-                                   const char* countText, int gridRow)
+PageDecode::Row PageDecode::AddRow(QWidget* group, WordKind kind, const char* inputName, const char* buttonName,
+                                   const char* resultName, int gridRow)
 {
-    grid_->addWidget(new QLabel(QString::fromUtf8(label), group), gridRow, 0);
+    grid_->addWidget(new QLabel(QString::fromUtf8(WordKindLabel(kind)), group), gridRow, 0);
     Row row;
     row.input = new QLineEdit(group);
     row.input->setObjectName(QString::fromLatin1(inputName));
     row.input->installEventFilter(this);
     grid_->addWidget(row.input, gridRow, 1);
-    grid_->addWidget(new QLabel(QString::fromUtf8(countText), group), gridRow, 2);
+    grid_->addWidget(new QLabel(QStringLiteral("(%1 registri a 16 bit)").arg(WordCount(kind)), group), gridRow, 2);
     row.button = new QPushButton(QStringLiteral("Decodifica ->"), group);
     row.button->setObjectName(QString::fromLatin1(buttonName));
     row.button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -188,10 +176,11 @@ bool PageDecode::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void PageDecode::Report(const Row& row, const QString& text, bool ok)
+void PageDecode::Report(const Row& row, WordKind kind)
 {
-    row.result->setText(ok ? text : QStringLiteral("invalid"));
-    if (ok) {
+    const DecodedWords decoded = DecodeWords(kind, row.input->text().toStdString());
+    row.result->setText(decoded.text);
+    if (decoded.ok) {
         // Back to the palette the edit inherits, so the text has the colour of the
         // desktop's theme (light on a dark theme) and follows a change of theme.
         row.input->setPalette(QPalette());
@@ -204,45 +193,27 @@ void PageDecode::Report(const Row& row, const QString& text, bool ok)
 
 void PageDecode::btnDecMatricolaClick()
 {
-    bool ok = false;
-    const auto words = ParseWords(matricola_.input, ok);
-    uint32_t value = 0;
-    ok = ok && WordsToLongWord(words, value);
-    Report(matricola_, QString::number(value), ok);
+    Report(matricola_, WordKind::SerialNumber);
 }
 
 void PageDecode::btnDecFloatClick()
 {
-    bool ok = false;
-    const auto words = ParseWords(float_.input, ok);
-    float value = 0;
-    ok = ok && WordsToSingle(words, value);
-    Report(float_, FormatFixed(static_cast<double>(value), 2), ok);
+    Report(float_, WordKind::Single);
 }
 
 void PageDecode::btnDecDoubleClick()
 {
-    bool ok = false;
-    const auto words = ParseWords(double_.input, ok);
-    double value = 0;
-    ok = ok && WordsToDouble(words, value);
-    Report(double_, FormatGeneral(value), ok);
+    Report(double_, WordKind::Double);
 }
 
 void PageDecode::btnDecTimeClick()
 {
-    bool ok = false;
-    const auto words = ParseWords(time_.input, ok);
-    const auto t = ok ? WordsToTime(words) : std::nullopt;
-    Report(time_, t ? FormatLongTime(QTime(t->hour, t->minute, t->second)) : QString(), t.has_value());
+    Report(time_, WordKind::Time);
 }
 
 void PageDecode::btnDecDateClick()
 {
-    bool ok = false;
-    const auto words = ParseWords(date_.input, ok);
-    const auto d = ok ? WordsToDate(words) : std::nullopt;
-    Report(date_, d ? FormatShortDate(QDate(d->year, d->month, d->day)) : QString(), d.has_value());
+    Report(date_, WordKind::Date);
 }
 
 void PageDecode::btnSampleValuesClick()

@@ -2,6 +2,8 @@
 // The "Decodifica" page: the technician types the hexadecimal register words received
 // from the module and each row shows what they mean. No serial port is involved.
 
+#include "core/WordDecoding.h"
+
 #include <QWidget>
 
 class QGridLayout;
@@ -31,12 +33,12 @@ private:
         QPushButton* button;
         QLineEdit* result;
     };
-    Row AddRow(QWidget* group, const char* label, const char* inputName, const char* buttonName,
-               const char* resultName, const char* countText, int gridRow);
+    Row AddRow(QWidget* group, core::WordKind kind, const char* inputName, const char* buttonName,
+               const char* resultName, int gridRow);
     // Inputs and results wide enough for the widest words and values they can hold.
     void FitRows();
-    // Shows the result, or "invalid" with the input in red.
-    static void Report(const Row& row, const QString& text, bool ok);
+    // Decodes the row's input: shows the result, or "invalid" with the input in red.
+    static void Report(const Row& row, core::WordKind kind);
 
     QGridLayout* grid_ = nullptr;
     Row matricola_{}, float_{}, double_{}, time_{}, date_{};

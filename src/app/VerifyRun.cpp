@@ -1,34 +1,11 @@
 #include "app/VerifyRun.h"
 
-#include "core/Common.h"
 #include "app/LineUse.h"
 
 
 namespace veltro::app {
 
 using namespace core;
-
-ModuleTarget TargetOfRun(const ConfigRunResult& run, const std::string& meterSerial)
-{
-    ModuleTarget target;
-    const auto value = [&](const char* code) {
-        const auto it = run.registers.find(code);
-        return it == run.registers.end() ? std::string() : it->second;
-    };
-    int32_t address = 0;
-    if (TryStrToInt(value("0.0.7"), address) && address >= 1 && address <= 247) {
-        target.Address = address;
-    } else {
-        target.Address = AutomaticAddress(meterSerial);
-        target.AutomaticAddress = true;
-    }
-    if (const std::optional<RtuSettings> settings = ParseRtuSettings(value("0.0.8"))) {
-        target.Settings = *settings;
-    } else {
-        target.DefaultSettings = true;
-    }
-    return target;
-}
 
 VerifyRun::VerifyRun(PageConfig& page) : page_(page) {}
 

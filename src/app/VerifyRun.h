@@ -21,17 +21,6 @@ using namespace core;
 
 class LineUse;
 
-// Where a module configured by a run answers. A blank or unusable address is the
-// automatic one (from the meter serial number), blank or unusable settings are the
-// module's defaults, 9600 8N1, as the module itself falls back to them.
-struct ModuleTarget {
-    int Address = 100;
-    RtuSettings Settings;
-    bool AutomaticAddress = false;
-    bool DefaultSettings = false;
-};
-ModuleTarget TargetOfRun(const ConfigRunResult& run, const std::string& meterSerial);
-
 class VerifyRun {
 public:
     explicit VerifyRun(PageConfig& page);

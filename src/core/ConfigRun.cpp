@@ -7,6 +7,8 @@
 #include "link/LinkClasses.h"
 #include "link/LinkSerial.h"
 
+#include <algorithm>
+
 namespace veltro::core {
 
 namespace {
@@ -36,19 +38,20 @@ private:
     bool armed_ = true;
 };
 
-// Connects the link if needed; false (logged) when the port cannot be opened.
-bool ConnectLink(link::TLinkSerial& link, const ConfigRun::Log& log)
+// The link keeps only the text of the error that stopped Connect; the port component
+// ends every error text with " (Error: <system error code>) " (CommError.h).
+int SystemErrorOf(const std::string& text)
 {
-    if (!link.IsConnected()) {
-        log("Connessione fisica");
-        link.Connect();
-    }
-    if (link.IsConnected())
-        return true;
-    log("Connessione fisica fallita");
-    if (const QString hint = AccessDeniedHint("COM" + std::to_string(link.PortNumber)); !hint.isEmpty())
-        log(hint.toStdString());
-    return false;
+    const std::string marker = "(Error: ";
+    const size_t at = text.rfind(marker);
+    if (at == std::string::npos)
+        return 0;
+    const size_t start = at + marker.size();
+    const size_t end = text.find(')', start);
+    int32_t code = 0;
+    if (end == std::string::npos || !TryStrToInt(text.substr(start, end - start), code))
+        return 0;
+    return std::max(code, 0);
 }
 
 int Index(std::span<const std::string_view> names, std::span<const int> values, const QString& text)
@@ -80,27 +83,51 @@ bool ConfigRun::Step(const std::string& line)
     return true;
 }
 
+void ConfigRun::Fail(const std::string& line)
+{
+    log_(line);
+    if (result_.failure.empty())
+        result_.failure = line;
+}
+
+// Connects the link if needed; false (logged) when the port cannot be opened.
+bool ConfigRun::ConnectLink(link::TLinkSerial& link)
+{
+    if (!link.IsConnected()) {
+        log_("Connessione fisica");
+        link.Connect();
+    }
+    if (link.IsConnected())
+        return true;
+    Fail("Connessione fisica fallita");
+    result_.portError = SystemErrorOf(link.LastError);
+    if (const QString hint = AccessDeniedHint("COM" + std::to_string(link.PortNumber)); !hint.isEmpty())
+        log_(hint.toStdString());
+    return false;
+}
+
 // Sign-on and programming mode, then body, then sign-off; false if any part fails. A
 // cancelled run still signs off, so the meter leaves programming mode at once.
 bool ConfigRun::Run(bool write, const std::string& commIdent, const std::function<bool(link::TIec1107&)>& body)
 {
-    result_ = ConfigRunResult{write, false, {}, {}};
+    result_ = ConfigRunResult{};
+    result_.write = write;
     link::TLinkSerial link;
     ConfigureLink(link, iec_);
     LinkCloser closer(link);
     bool ok = false;
-    if (!cancelled_ && ConnectLink(link, log_)) {
+    if (!cancelled_ && ConnectLink(link)) {
         link::TIec1107 iec;
         iec.Link = &link;
         if (Step("Connessione al contatore " + commIdent)) {
             if (!iec.Connect(commIdent)) {
-                log_("Connessione al contatore fallita");
+                Fail("Connessione al contatore fallita");
             } else {
                 if (Step("Cambio velocità")) {
                     if (iec.SwitchBaudRate())
                         ok = body(iec);
                     else
-                        log_("Switch del baud rate fallita");
+                        Fail("Switch del baud rate fallita");
                 }
                 log_("Disconnessione contatore");
                 iec.Disconnect();
@@ -108,13 +135,18 @@ bool ConfigRun::Run(bool write, const std::string& commIdent, const std::functio
         }
         log_("Disconnessione fisica");
     }
-    if (const std::optional<QString> lost = LostLinkText(link))
+    if (const std::optional<QString> lost = LostLinkText(link)) {
+        // The cause behind whichever step failed first.
         log_(lost->toStdString());
+        result_.failure = lost->toStdString();
+    }
     closer.Disconnect();
     if (cancelled_)
         log_("Lavoro interrotto dall'utente");
     log_("Fine lavoro");
     result_.success = ok && !cancelled_;
+    if (result_.success || cancelled_)
+        result_.failure.clear();
     return result_.success;
 }
 
@@ -124,7 +156,7 @@ bool ConfigRun::ReadRegister(link::TIec1107& iec, const char* step, const char* 
     if (!Step(step))
         return false;
     if (!iec.ReadValue(code)) {
-        log_(std::string("Errore nella lettura del registro ") + code);
+        Fail(std::string("Errore nella lettura del registro ") + code);
         return false;
     }
     std::string value;
@@ -140,7 +172,7 @@ bool ConfigRun::WriteRegister(link::TIec1107& iec, const char* step, const char*
     if (!Step(step))
         return false;
     if (!iec.WriteData(code, value)) {
-        log_(std::string("Errore nella scrittura del registro ") + code);
+        Fail(std::string("Errore nella scrittura del registro ") + code);
         return false;
     }
     result_.registers[code] = value;
@@ -163,7 +195,7 @@ bool ConfigRun::Write(const std::string& commIdent, const std::string& password,
         if (!Step("Invio password"))
             return false;
         if (!iec.SetPassword(password)) {
-            log_("Password non valida");
+            Fail("Password non valida");
             return false;
         }
         return WriteRegister(iec, "Scrittura indirizzo server modbus", kModbusAddressCode, values.address)

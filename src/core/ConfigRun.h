@@ -14,6 +14,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace veltro::link {
@@ -28,6 +29,9 @@ inline constexpr const char* kSerialNumberCode = "0.0.1";
 inline constexpr const char* kModbusAddressCode = "0.0.7";
 inline constexpr const char* kModbusSettingsCode = "0.0.8";
 
+// The password meters leave the factory with; the window's password field starts with it.
+inline constexpr const char* kDefaultMeterPassword = "KLOMB";
+
 // What a finished read or write run got from or gave to the meter.
 struct ConfigRunResult {
     bool write = false;
@@ -37,6 +41,12 @@ struct ConfigRunResult {
     std::map<std::string, std::string> registers;
     // The error that cut the run short, as its error box says it; empty when none did.
     std::string error;
+    // The line of the run's log that says why it failed (the first such line); empty when
+    // it did not fail or was cancelled.
+    std::string failure;
+    // Set when the port could not be opened: the system error of the attempt (0 when the
+    // port component gave none), for PortOpenFailureText.
+    std::optional<int> portError;
 };
 
 // What a write sends: the address ("" for the automatic one) and the settings ("" for the
@@ -72,9 +82,12 @@ public:
     bool Cancelled() const noexcept { return cancelled_; }
 
 private:
+    bool ConnectLink(link::TLinkSerial& link);
     bool Run(bool write, const std::string& commIdent, const std::function<bool(link::TIec1107&)>& body);
     // Logs a step about to be taken; false when the run was cancelled instead.
     bool Step(const std::string& line);
+    // Logs why the run fails; the first such line is the result's failure.
+    void Fail(const std::string& line);
     bool ReadRegister(link::TIec1107& iec, const char* step, const char* code);
     bool WriteRegister(link::TIec1107& iec, const char* step, const char* code, const std::string& value);
 

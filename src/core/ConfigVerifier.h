@@ -52,6 +52,9 @@ public:
     // From Start until the port is closed, just before OnFinished.
     bool Busy() const { return FBusy; }
     const std::string& Port() const { return FTarget.Port; }
+    // After a voPortError: the system error of the attempt, for PortOpenFailureText (0
+    // when none is known).
+    int PortError() { return FProbe.OpenError(); }
 
     // One line per step, the outcome's line last.
     std::function<void(const std::string& Line)> OnLog;

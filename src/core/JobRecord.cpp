@@ -96,10 +96,9 @@ QString JobRecordText(const JobRecord& r)
     out << QStringLiteral("Matricola contatore: %1").arg(OrUnknown(r.serialNumber, QStringLiteral("sconosciuta")));
     // A record is the technician's proof: it states the values in effect, not only that
     // they were the automatic or default ones.
-    const QString automatic = QStringLiteral("%1 (automatico: ultime 2 cifre della matricola + 100)")
-                                  .arg(AutomaticAddress(r.serialNumber.trimmed().toStdString()));
-    const QString defaults =
-        QStringLiteral("%1 (predefinite)").arg(QString::fromStdString(DefaultModuleSettings.Text()));
+    const QString automatic =
+        QString::fromStdString(AutomaticAddressText(AutomaticAddress(r.serialNumber.trimmed().toStdString())));
+    const QString defaults = QString::fromStdString(DefaultSettingsText());
     out << QStringLiteral("Indirizzo server Modbus: %1")
                .arg(r.serverAddress ? OrUnknown(*r.serverAddress, automatic)
                                     : read ? QStringLiteral("non letto") : QStringLiteral("non scritto"));

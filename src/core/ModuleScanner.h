@@ -110,6 +110,9 @@ public:
     // From Start until the port is closed, just before OnFinished.
     bool Busy() const { return FBusy; }
     const std::string& Port() const { return FOptions.Port; }
+    // After Start failed to open the port: the system error of the attempt, for
+    // PortOpenFailureText (0 when none is known).
+    int PortError() { return FProbe.OpenError(); }
 
     // Before each candidate.
     std::function<void(const ScanProgress&)> OnProgress;

@@ -108,6 +108,22 @@ QString LineSettings::Text() const
                              position(LinkStopBitsNames, LinkStopBitsValues, std::to_string(stopBits))));
 }
 
+std::optional<LineSettings> ParseLineSettings(std::string_view text)
+{
+    using namespace link;
+    SerialSettingsIndices parts;
+    if (!ParseSerialSettingsText(text, parts))
+        return std::nullopt;
+    const auto name = [](auto table, int index) { return table[static_cast<size_t>(index)]; };
+    LineSettings line;
+    line.baud = StrToInt(name(LinkBaudNames, *parts.baud));
+    line.dataBits = StrToInt(name(LinkDataBitsNames, *parts.dataBits));
+    const std::string_view parity = name(LinkParityNames, *parts.parity);
+    line.parity = QString::fromUtf8(parity.data(), static_cast<qsizetype>(parity.size()));
+    line.stopBits = StrToInt(name(LinkStopBitsNames, *parts.stopBits));
+    return line;
+}
+
 QString SettingsFilePath()
 {
     // Built from the XDG variable at each call rather than through QSettings' own user

@@ -7,6 +7,9 @@
 
 #include <QString>
 
+#include <optional>
+#include <string_view>
+
 namespace veltro::core {
 
 struct LineSettings {
@@ -19,6 +22,10 @@ struct LineSettings {
     QString Text() const;
     bool operator==(const LineSettings&) const = default;
 };
+
+// The settings a text such as "9600 7E1" gives, when every part is one the link's label
+// tables hold; nullopt otherwise.
+std::optional<LineSettings> ParseLineSettings(std::string_view text);
 
 struct IecSettings {
     int port = 1;

@@ -86,6 +86,8 @@ public:
     // Closes the port; a question still out is dropped without its handler being called.
     void Close();
     bool IsOpen() const { return FConnection.Active(); }
+    // After Open failed: the system error of the attempt (0 when none is known).
+    int OpenError() { return FConnection.Line().LastError(); }
     const std::string& Port() const { return FConnection.Port(); }
 
     // The settings of the next question (written to the open port at once).

@@ -1,9 +1,9 @@
 // veltro-ports: prints the kept COM numbers, the device each stands for now (or that its
 // adapter is unplugged) and the adapter behind it, so a technician can pick the right
 // number in the window without reading any code; it also gives an adapter another number
-// or frees one, like the window's port list.
-#include "platform/PortCatalog.h"
-#include "platform/PortNames.h"
+// or frees one, like the window's port list. The same as "veltro porte", which does the
+// work; this program keeps its own options and help for those who know it.
+#include "cli/PortsCommand.h"
 
 #include <QCoreApplication>
 
@@ -24,7 +24,15 @@ constexpr const char* kUsage =
     "  -h, --help    mostra questo aiuto\n"
     "Una voce COMn nella cartella indicata da VELTRO_PORT_DIR ha la precedenza.\n";
 
-// "3" or "COM3" (any case); 0 when it is neither.
+int Usage(const char* problem, const char* what)
+{
+    std::fprintf(stderr, "veltro-ports: %s: %s\n", problem, what);
+    std::fprintf(stderr, "Provare \"veltro-ports --help\".\n");
+    return 2;
+}
+
+// "3" or "COM3" (any case); 0 when it is neither. A number past the last one is left to
+// the map to refuse, with its own words.
 int Number(const char* text)
 {
     std::string s(text);
@@ -33,44 +41,6 @@ int Number(const char* text)
     if (s.empty() || s.size() > 3 || s.find_first_not_of("0123456789") != std::string::npos)
         return 0;
     return std::stoi(s);
-}
-
-int Usage(const char* problem, const char* what)
-{
-    std::fprintf(stderr, "veltro-ports: %s: %s\n", problem, what);
-    std::fprintf(stderr, "Provare \"veltro-ports --help\".\n");
-    return 2;
-}
-
-int Renumber(int from, int to)
-{
-    using veltro::platform::RenumberResult;
-    switch (veltro::platform::RenumberPort(from, to)) {
-    case RenumberResult::Done:
-        std::printf("L'adattatore della porta COM%d ora è COM%d\n", from, to);
-        return 0;
-    case RenumberResult::NotHeld:
-        std::fprintf(stderr, "veltro-ports: il numero COM%d non appartiene a nessun adattatore\n", from);
-        return 1;
-    case RenumberResult::Taken:
-        std::fprintf(stderr, "veltro-ports: il numero COM%d è già in uso: sceglierne uno libero\n", to);
-        return 1;
-    case RenumberResult::OutOfRange:
-        break;
-    }
-    std::fprintf(stderr, "veltro-ports: il numero COM%d non è valido (da 1 a %d)\n", to,
-                 veltro::platform::PortMap::kMaxNumber);
-    return 1;
-}
-
-int Free(int number)
-{
-    if (!veltro::platform::FreePort(number)) {
-        std::fprintf(stderr, "veltro-ports: il numero COM%d non appartiene a nessun adattatore\n", number);
-        return 1;
-    }
-    std::printf("Il numero COM%d è libero\n", number);
-    return 0;
 }
 
 }  // namespace
@@ -88,26 +58,19 @@ int main(int argc, char** argv)
         const int to = Number(argv[3]);
         if (!from || !to)
             return Usage("numero di porta non valido", from ? argv[3] : argv[2]);
-        return Renumber(from, to);
+        veltro::cli::Output out("veltro-ports", false, false);
+        return veltro::cli::RenumberPortMap(out, from, to);
     }
     if (argc > 1 && std::strcmp(argv[1], "--libera") == 0) {
         if (argc != 3 || !Number(argv[2]))
             return Usage("--libera vuole un numero di porta", argc > 2 ? argv[2] : "N");
-        return Free(Number(argv[2]));
+        veltro::cli::Output out("veltro-ports", false, false);
+        return veltro::cli::FreePortMapNumber(out, Number(argv[2]));
     }
     if (argc > 1)
         return Usage("opzione sconosciuta", argv[1]);
 
     QCoreApplication app(argc, argv);
-    std::printf("Numeri conservati in: %s\n", veltro::platform::PortMapFile::DefaultPath().c_str());
-    if (const QString dir = qEnvironmentVariable("VELTRO_PORT_DIR"); !dir.isEmpty())
-        std::printf("Cartella delle porte (VELTRO_PORT_DIR): %s\n", qPrintable(dir));
-    const auto ports = veltro::platform::DescribeMappedPorts();
-    if (ports.isEmpty()) {
-        std::printf("Nessuna porta seriale trovata\n");
-        return 0;
-    }
-    for (const auto& port : ports)
-        std::printf("%s\n", port.ListLine().toUtf8().constData());
-    return 0;
+    veltro::cli::Output out("veltro-ports", false, false);
+    return veltro::cli::ListPortMap(out);
 }
