@@ -353,7 +353,9 @@ void TrendChart::Render() {
             lo = std::isnan(lo) ? series[i].min : std::min(lo, series[i].min);
             hi = std::isnan(hi) ? series[i].max : std::max(hi, series[i].max);
         }
-        FAxes.push_back({scales[s], NiceAxis(lo, hi, maxTicks), s < 2});
+        // A little room above and below: a line along the frame could not be told from it.
+        const double margin = (hi - lo) * 0.05;
+        FAxes.push_back({scales[s], NiceAxis(lo - margin, hi + margin, maxTicks), s < 2});
     }
 
     // Grid: the left axis's values and the time ticks.

@@ -233,7 +233,13 @@ TEST_F(TrendChartTest, ExportsThePictureAsPng) {
 }
 
 TEST_F(TrendChartTest, AThirdScaleIsDrawnAgainstItsOwnRangeWithoutLabels) {
-    Feed(kStart, 5min, Everything);
+    // The voltage sags and recovers, so that its line leaves the middle row the steady
+    // frequency is drawn along.
+    int cycle = 0;
+    Feed(kStart, 5min, [&](TrendCycle& c) {
+        Everything(c);
+        c.Set(Quantity::VoltageL1, 220.0 + (cycle++ % 20));
+    });
     chart.SetShown(Quantity::VoltageL1, true);
     chart.SetShown(Quantity::Frequency, true);
     chart.Render();
