@@ -45,7 +45,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     PageControl_->SetOnChanging([this](bool& allow) { PageControlChanging(allow); });
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        resize(OpeningSize(screen->availableGeometry().size()));
+        resize(OpeningSize(ClientRoom()));
         move(screen->availableGeometry().center() - rect().center());
     }
     FormCreate();
@@ -68,6 +68,20 @@ TfrmMain::TfrmMain(QWidget* parent)
 QSize TfrmMain::OpeningSize(const QSize& room) const
 {
     return sizeHint().expandedTo(QSize(kClientWidth, kClientHeight)).boundedTo(room).expandedTo(minimumSizeHint());
+}
+
+QSize TfrmMain::FittingSize(const QSize& wanted) const
+{
+    return wanted.boundedTo(ClientRoom()).expandedTo(minimumSizeHint());
+}
+
+QSize TfrmMain::ClientRoom()
+{
+    // The frame is the window manager's and unknown before the window is shown: a title
+    // bar and thin borders are allowed for.
+    constexpr QSize kFrame(16, 40);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry().size() - kFrame : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
 }
 
 void TfrmMain::UseWindowFont(double scale)

@@ -37,6 +37,11 @@ public:
     // The size the window opens at on a screen with this much room: as large as the pages
     // would like (and at least 674 × 604), within the room, never below what they need.
     QSize OpeningSize(const QSize& room) const;
+    // A size the user chose, within the room the screen has for the window now.
+    QSize FittingSize(const QSize& wanted) const;
+    // What the primary screen leaves for the window's contents once the taskbar, the
+    // title bar and the borders have their room.
+    static QSize ClientRoom();
 
     void FormCreate();
     void PageControlChanging(bool& allowChange) const;

@@ -15,11 +15,14 @@
 #include "app/InputRules.h"
 #include "app/LineCombos.h"
 #include "app/LogLines.h"
+#include "app/MonitorRecording.h"
+#include "app/MonitorTrend.h"
 #include "app/TextFit.h"
 #include "app/UpDown.h"
 #include "app/Widgets.h"
 #include "link/LinkClasses.h"
 #include "phasor/PolarDiagram.h"
+#include "trend/TrendChart.h"
 #include "platform/DebugOutput.h"
 
 #include <QComboBox>
@@ -34,6 +37,8 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QSplitter>
 #include <QTableWidget>
 #include <QTime>
 #include <QTimer>
@@ -129,6 +134,21 @@ QLabel* AddValue(QWidget* parent, QHBoxLayout* row, const char* name, const QStr
     return value;
 }
 
+// A scroll area that asks for the room its page of values would fill, so the splitter
+// gives the values their full height whenever the window has it and scrolls them only
+// on a screen too low for everything.
+class ValuesScroll : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+    QSize sizeHint() const override
+    {
+        if (!widget())
+            return QScrollArea::sizeHint();
+        const int frame = 2 * frameWidth();
+        return widget()->sizeHint() + QSize(frame, frame);
+    }
+};
+
 }  // namespace
 
 PageMonitor::PageMonitor(QWidget* parent)
@@ -136,8 +156,18 @@ PageMonitor::PageMonitor(QWidget* parent)
 {
     auto* layout = new QVBoxLayout(this);
     CreateModbusGroup(layout);
-    CreateValues(layout);
-    CreateLog(layout);
+    // Below the settings, the values, the trend and the log share the height by a
+    // splitter: on a low screen the values scroll rather than the window growing past it.
+    splitMonitor = new QSplitter(Qt::Vertical, this);
+    splitMonitor->setObjectName(QStringLiteral("splitMonitor"));
+    splitMonitor->setChildrenCollapsible(false);
+    layout->addWidget(splitMonitor, 1);
+    CreateValues();
+    CreateTrend();
+    CreateLog();
+    splitMonitor->setStretchFactor(0, 3);
+    splitMonitor->setStretchFactor(1, 2);
+    splitMonitor->setStretchFactor(2, 1);
     FDiagram = new phasor::TPolarDiagram(pnlPolar);
     FDiagram->setObjectName(QStringLiteral("FDiagram"));
     FDiagram->setGeometry(pnlPolar->rect());
@@ -213,6 +243,8 @@ void PageMonitor::StartPolling()
         return;
     }
     grpModbus->setEnabled(false);
+    chartTrend->Clear();
+    FRecording->PollingStarted();
     FRunning = true;
     FLine.Take(LineJob::Polling, mbConn->Port());
     ShowStartStop(true);
@@ -326,6 +358,7 @@ QList<CsvRow> PageMonitor::ValuesOnScreen() const
 void PageMonitor::StopPolling()
 {
     FPoller->Stop();
+    FRecording->PollingStopped();
     grpModbus->setEnabled(true);
     FRunning = false;
     FLine.Release(LineJob::Polling);
@@ -351,6 +384,10 @@ void PageMonitor::ShowReply(const PollReply& reply)
         ShowPhases(*reply.values.phases);
     if (reply.values.profiles)
         ShowProfiles(*reply.values.profiles);
+    if (reply.cycle) {
+        chartTrend->AddCycle(TrendCycleOf(*reply.cycle, std::chrono::system_clock::now()));
+        FRecording->Cycle(reply);
+    }
     if (pnlDebug->isVisible())
         listLogDblClick();
 }
@@ -535,10 +572,20 @@ void PageMonitor::CreateModbusGroup(QVBoxLayout* page)
     top->addStretch(1);
 }
 
-void PageMonitor::CreateValues(QVBoxLayout* page)
+void PageMonitor::CreateValues()
 {
+    pnlValues = new QWidget;
+    pnlValues->setObjectName(QStringLiteral("pnlValues"));
+    auto* page = new QVBoxLayout(pnlValues);
+    page->setContentsMargins(0, 0, 0, 0);
+    scrollValues = new ValuesScroll(splitMonitor);
+    scrollValues->setObjectName(QStringLiteral("scrollValues"));
+    scrollValues->setFrameShape(QFrame::NoFrame);
+    scrollValues->setWidgetResizable(true);
+    scrollValues->setWidget(pnlValues);
+    splitMonitor->addWidget(scrollValues);
     // The diagram beside the totals grid. A larger window gives most of its extra height
-    // to the diagram, the rest to the log.
+    // to the diagram, the rest to the trend and the log.
     auto* middle = new QHBoxLayout;
     page->addLayout(middle, 3);
     polarFrame_ = new PolarFrame(this);
@@ -570,12 +617,38 @@ void PageMonitor::CreateValues(QVBoxLayout* page)
     page->addWidget(gridProfiles, 0, Qt::AlignLeft);
 }
 
-void PageMonitor::CreateLog(QVBoxLayout* page)
+void PageMonitor::CreateTrend()
+{
+    auto* pane = new QWidget(splitMonitor);
+    pane->setObjectName(QStringLiteral("pnlTrend"));
+    splitMonitor->addWidget(pane);
+    auto* column = new QVBoxLayout(pane);
+    column->setContentsMargins(0, 0, 0, 0);
+    FRecording = std::make_unique<MonitorRecording>(pane);
+    btnRecord = FRecording->Button();
+    lblRecord = FRecording->Status();
+    FRecording->SerialNumber = [this] {
+        return lblMatricola->text() == QStringLiteral("...") ? QString() : lblMatricola->text();
+    };
+    FRecording->OnLog = [this](const QString& line) { AddLog(line); };
+    auto* row = new QHBoxLayout;
+    row->addWidget(btnRecord);
+    row->addWidget(lblRecord, 1);
+    column->addLayout(row);
+    chartTrend = new trend::TrendChart(pane);
+    chartTrend->setMinimumHeight(8 * chartTrend->fontMetrics().height());
+    column->addWidget(chartTrend, 1);
+}
+
+void PageMonitor::CreateLog()
 {
     // The statistics panel covers the log when it is shown: both share one cell.
-    auto* cell = new QGridLayout;
-    page->addLayout(cell, 1);
-    auto* group = AddGroup(this, "GroupBox1", QStringLiteral("Comunicazione"));
+    auto* pane = new QWidget(splitMonitor);
+    pane->setObjectName(QStringLiteral("pnlLog"));
+    splitMonitor->addWidget(pane);
+    auto* cell = new QGridLayout(pane);
+    cell->setContentsMargins(0, 0, 0, 0);
+    auto* group = AddGroup(pane, "GroupBox1", QStringLiteral("Comunicazione"));
     cell->addWidget(group, 0, 0);
     listLog = new QListWidget(group);
     listLog->setObjectName(QStringLiteral("listLog"));
@@ -587,7 +660,7 @@ void PageMonitor::CreateLog(QVBoxLayout* page)
     listLog->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
     (new QVBoxLayout(group))->addWidget(listLog);
 
-    pnlDebug = new QWidget(this);
+    pnlDebug = new QWidget(pane);
     pnlDebug->setObjectName(QStringLiteral("pnlDebug"));
     cell->addWidget(pnlDebug, 0, 0);
     auto* debug = new QHBoxLayout(pnlDebug);

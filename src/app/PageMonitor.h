@@ -25,6 +25,8 @@ class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
+class QScrollArea;
+class QSplitter;
 class QTableWidget;
 class QTimer;
 class QToolButton;
@@ -32,6 +34,9 @@ class QVBoxLayout;
 
 namespace veltro::phasor {
 class TPolarDiagram;
+}
+namespace veltro::trend {
+class TrendChart;
 }
 
 namespace veltro::app {
@@ -41,6 +46,7 @@ using namespace core;
 class DeviceLabel;
 struct LineCombos;
 class LogLines;
+class MonitorRecording;
 class PolarFrame;
 class PortField;
 class ScanRun;
@@ -122,6 +128,13 @@ public:
     QLabel* lblPowerQ;
     QLabel* lblPowerS;
     QTableWidget* gridProfiles;
+    QSplitter* splitMonitor;   // values, trend and log share the height
+    QScrollArea* scrollValues;
+    QWidget* pnlValues;
+    QPushButton* btnRecord;    // "Registra"
+    QLabel* lblRecord;         // where the recording goes and how many rows it has
+    std::unique_ptr<MonitorRecording> FRecording;
+    trend::TrendChart* chartTrend;
     QListWidget* listLog;
     LogLines* FLogLines;  // the log's line limit and paced painting
     QWidget* pnlDebug;
@@ -133,8 +146,9 @@ protected:
 
 private:
     void CreateModbusGroup(QVBoxLayout* page);
-    void CreateValues(QVBoxLayout* page);
-    void CreateLog(QVBoxLayout* page);
+    void CreateValues();
+    void CreateTrend();
+    void CreateLog();
     void FitGrids();
     void CreateModbus();
     void StartPolling();

@@ -23,6 +23,9 @@ constexpr std::initializer_list<int> kStopBits = {1, 2};
 constexpr int kMaxPort = 200;
 constexpr int kMaxAddress = 247;
 constexpr int kPages = 3;
+// No screen is this large: a larger size is a hand edit gone wrong.
+constexpr int kMaxWindowSide = 20000;
+constexpr qsizetype kSplitterPanes = 3;  // values, trend, log
 // An IEC 62056-21 device address has at most 32 characters.
 constexpr int kMaxIdentLength = 32;
 
@@ -73,6 +76,22 @@ public:
         OneOf(group + QStringLiteral("/databits"), line.dataBits, dataBits);
         Parity(group + QStringLiteral("/parity"), line.parity);
         OneOf(group + QStringLiteral("/stopbits"), line.stopBits, kStopBits);
+    }
+
+    // Comma-separated sizes, each within 0..high; all of them or none.
+    void Sizes(const QString& key, QList<int>& field, qsizetype count, int high) const
+    {
+        const QStringList parts = settings_.value(key).toString().split(QLatin1Char(','));
+        QList<int> sizes;
+        for (const QString& part : parts) {
+            bool ok = false;
+            const int value = part.trimmed().toInt(&ok);
+            if (!ok || value < 0 || value > high)
+                return;
+            sizes << value;
+        }
+        if (sizes.size() == count)
+            field = sizes;
     }
 
 private:
@@ -146,6 +165,9 @@ SavedSettings LoadSettings(const QString& path)
     read.Range(kModbus + QStringLiteral("/port"), s.modbus.port, 1, kMaxPort);
     read.Line(kModbus, s.modbus.line, kModbusBauds, kModbusDataBits);
     read.Range(QStringLiteral("window/page"), s.page, 0, kPages - 1);
+    read.Range(QStringLiteral("window/width"), s.width, 1, kMaxWindowSide);
+    read.Range(QStringLiteral("window/height"), s.height, 1, kMaxWindowSide);
+    read.Sizes(QStringLiteral("window/splitter"), s.splitter, kSplitterPanes, kMaxWindowSide);
     return s;
 }
 
@@ -162,6 +184,16 @@ bool SaveSettings(const SavedSettings& s, const QString& path)
     settings.setValue(kModbus + QStringLiteral("/port"), s.modbus.port);
     WriteLine(settings, kModbus, s.modbus.line);
     settings.setValue(QStringLiteral("window/page"), s.page);
+    if (s.width > 0 && s.height > 0) {
+        settings.setValue(QStringLiteral("window/width"), s.width);
+        settings.setValue(QStringLiteral("window/height"), s.height);
+    }
+    if (!s.splitter.isEmpty()) {
+        QStringList sizes;
+        for (int size : s.splitter)
+            sizes << QString::number(size);
+        settings.setValue(QStringLiteral("window/splitter"), sizes.join(QLatin1Char(',')));
+    }
     settings.sync();
     return settings.status() == QSettings::NoError;
 }

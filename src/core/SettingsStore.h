@@ -5,6 +5,7 @@
 // unreadable or edited by hand into nonsense gives the defaults for the fields it spoils
 // and nothing else: the window must start whatever the file holds.
 
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -47,6 +48,11 @@ struct SavedSettings {
     IecSettings iec;
     ModbusSettings modbus;
     int page = 1;  // 0 "Configurazione", 1 "Controllo", 2 "Decodifica"
+    // The window's size as the user left it (0: none kept, the window's own), and the
+    // heights "Controllo" gives its values, trend and log (empty: the page's own).
+    int width = 0;
+    int height = 0;
+    QList<int> splitter;
 
     bool operator==(const SavedSettings&) const = default;
 };

@@ -13,6 +13,7 @@
 #include "app/ScanDialogs.h"
 #include "app/ScanRun.h"
 #include "phasor/PolarDiagram.h"
+#include "trend/TrendChart.h"
 #include "simulator/ModuleModel.h"
 #include "simulator/Simulator.h"
 #include "support/PtyPair.h"
@@ -24,6 +25,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStyleOption>
@@ -63,7 +65,8 @@ public:
             if (!w->isVisible())
                 continue;
             QWidget* parent = w->parentWidget();
-            if (parent == page || qobject_cast<QGroupBox*>(parent))
+            // The page's own panes (values, trend, log) hold controls as the page does.
+            if (parent == page || qobject_cast<QGroupBox*>(parent) || parent->objectName().startsWith("pnl"))
                 Placement(w, parent);
             if (auto* box = qobject_cast<QCheckBox*>(w))
                 CheckBox(box);
@@ -375,6 +378,40 @@ INSTANTIATE_TEST_SUITE_P(Fonts, Legibility,
                                            Case{"it_IT", 1.5, "ItalianScaled150"}, Case{"C", 1.5, "CScaled150"},
                                            Case{"en_US", 1.5, "EnglishScaled150"}),
                          [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// The screens of field laptops, less a 40-pixel taskbar: at the window's size there, every
+// text is read whole, and whatever the values do not have room for scrolls.
+struct Screen {
+    double scale;
+    QSize screen;
+    const char* name;
+};
+
+class FitsTheScreen : public LiveWindow, public ::testing::WithParamInterface<Screen> {};
+
+TEST_P(FitsTheScreen, WithEveryTextWhole)
+{
+    ASSERT_NO_FATAL_FAILURE(Open("it_IT", GetParam().scale));
+    const QSize room = GetParam().screen - QSize(0, 40) - QSize(16, 40);  // taskbar, then title bar and borders
+    const QSize size = window->OpeningSize(room);
+    EXPECT_LE(size.width(), room.width());
+    EXPECT_LE(size.height(), room.height());
+    window->resize(size);
+    ASSERT_NO_FATAL_FAILURE(ReadTheMeter());
+    ASSERT_NO_FATAL_FAILURE(PollTheModule());
+    ASSERT_NO_FATAL_FAILURE(ShowWidestValues());
+    EXPECT_EQ(WalkAllPages().join(QLatin1Char('\n')).toStdString(), "");
+    // The values that do not fit scroll into view; the trend and the log keep their rows.
+    app::PageMonitor& page = *window->tabTest();
+    EXPECT_GE(page.pnlValues->height(), page.pnlValues->minimumSizeHint().height());
+    EXPECT_GE(page.chartTrend->height(), page.chartTrend->minimumHeight());
+    EXPECT_GE(page.listLog->height(), page.listLog->minimumHeight());
+}
+
+INSTANTIATE_TEST_SUITE_P(Laptops, FitsTheScreen,
+                         ::testing::Values(Screen{1.0, {1024, 768}, "At1024x768"},
+                                           Screen{1.25, {1366, 768}, "At1366x768Scaled125"}),
+                         [](const ::testing::TestParamInfo<Screen>& info) { return std::string(info.param.name); });
 
 TEST_F(LiveWindow, TheDiagramShowsFrequencyTableAndHintsAndGrowsWithTheWindow)
 {

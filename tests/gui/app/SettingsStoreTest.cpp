@@ -39,6 +39,9 @@ TEST_F(SettingsStoreTest, EveryFieldComesBackAndThePasswordIsNeverWritten)
     saved.iec = {17, {2400, 8, QStringLiteral("Dispari"), 2}, QStringLiteral("0012345678")};
     saved.modbus = {178, 3, {19200, 8, QStringLiteral("Pari"), 2}};
     saved.page = 0;
+    saved.width = 1010;
+    saved.height = 690;
+    saved.splitter = {300, 180, 120};
     // A password a hand edit put there does not survive a save either.
     WriteFile("[iec]\npassword=KLOMB\n");
     ASSERT_TRUE(SaveSettings(saved));
@@ -64,9 +67,10 @@ TEST_F(SettingsStoreTest, ABadFileGivesTheDefaultsOfTheFieldsItSpoils)
         {"missing file", {}, defaults},
         {"binary garbage", QByteArray("\x00\xff[[\x01=\x02\n\xfe", 9), defaults},
         {"out of range", "[iec]\nport=0\nbps=115200\ndatabits=6\nstopbits=3\n[modbus]\naddress=248\nport=201\n"
-                         "databits=7\n[window]\npage=3\n", defaults},
+                         "databits=7\n[window]\npage=3\nwidth=0\nheight=99999\nsplitter=1,2,-3\n", defaults},
         {"not numbers", "[iec]\nport=uno\nbps=9600x\nparity=42\nident=12AB\n[modbus]\naddress=-\n[window]\npage=\n",
          defaults},
+        {"splitter of another window", "[window]\nsplitter=100,200\n", defaults},
         {"one good value among bad ones", "[modbus]\nport=5\naddress=0x10\nbps=\n", goodPort},
     };
     for (const Case& c : cases) {

@@ -1,0 +1,113 @@
+#include "app/MonitorRecording.h"
+
+#include "app/Guard.h"
+#include "core/JobRecord.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+namespace veltro::app {
+
+MonitorRecording::MonitorRecording(QWidget* parent)
+    : Folder([] { return core::RecordsFolder(); }),
+      btnRecord(new QPushButton(QStringLiteral("Registra"), parent)),
+      lblRecord(new QLabel(parent))
+{
+    btnRecord->setObjectName(QStringLiteral("btnRecord"));
+    btnRecord->setCheckable(true);
+    btnRecord->setEnabled(false);
+    btnRecord->setToolTip(QStringLiteral("Scrive ogni ciclo di interrogazione in un file CSV nella cartella dei rapporti"));
+    lblRecord->setObjectName(QStringLiteral("lblRecord"));
+    lblRecord->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long folder must never widen the window past the screen: the line names the file,
+    // its tip the whole path.
+    lblRecord->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    QObject::connect(btnRecord, &QPushButton::toggled, btnRecord,
+                     [this](bool on) { RunGuarded([this, on] { Toggled(on); }); });
+}
+
+void MonitorRecording::PollingStarted()
+{
+    btnRecord->setEnabled(true);
+}
+
+void MonitorRecording::PollingStopped()
+{
+    btnRecord->setEnabled(false);
+    const QSignalBlocker quiet(btnRecord);
+    btnRecord->setChecked(false);
+    Stop();
+}
+
+void MonitorRecording::Toggled(bool on)
+{
+    if (on)
+        Start();
+    else
+        Stop();
+}
+
+void MonitorRecording::Start()
+{
+    QString serial = SerialNumber ? SerialNumber() : QString();
+    if (serial.isEmpty())
+        serial = QStringLiteral("matricola-sconosciuta");
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString path = QDir(Folder()).filePath(core::PollRecorder::FileName(serial, now));
+    QString error;
+    if (!FRecorder.Start(path, QLocale(), error))
+        return Fail(error);
+    ShowRows();
+}
+
+void MonitorRecording::Stop()
+{
+    if (!FRecorder.Recording())
+        return;
+    FRecorder.Stop();
+    ShowFile(QStringLiteral("Registrazione conclusa: %1 (righe: %2)"));
+}
+
+void MonitorRecording::Cycle(const core::PollReply& reply)
+{
+    if (!reply.cycle || !FRecorder.Recording())
+        return;
+    QString error;
+    if (!FRecorder.Add(QDateTime::currentDateTime(), *reply.cycle, reply.cycleOutcomes, error))
+        return Fail(error);
+    ShowRows();
+}
+
+void MonitorRecording::Fail(const QString& message)
+{
+    FRecorder.Stop();
+    {
+        const QSignalBlocker quiet(btnRecord);
+        btnRecord->setChecked(false);
+    }
+    // Said once, where the file's name stood, and in the log; a box would hold up the
+    // technician watching the values while the poll carries on.
+    lblRecord->setText(message);
+    lblRecord->setToolTip(message);
+    if (OnLog)
+        OnLog(message);
+}
+
+void MonitorRecording::ShowRows()
+{
+    ShowFile(QStringLiteral("Registrazione in corso: %1 (righe: %2)"));
+}
+
+void MonitorRecording::ShowFile(const QString& pattern)
+{
+    const QFileInfo file(FRecorder.Path());
+    lblRecord->setText(pattern.arg(file.fileName()).arg(FRecorder.Rows()));
+    lblRecord->setToolTip(QDir::toNativeSeparators(file.absoluteFilePath()));
+}
+
+}  // namespace veltro::app
