@@ -2,8 +2,10 @@
 // with its "Avvia" button against a paced libmodbus module that runs in a child process,
 // so the figures are the window's alone. Prints one line of key=value pairs:
 //
-//   bench_app_PollingLoad [seconds]     (default 30)
+//   bench_app_PollingLoad [seconds] [--registra]     (default 30 s; --registra: with
+//                                                     "Registra" on, a row per cycle)
 //
+// The trend chart follows the cycles either way, as it does on the page.
 // The program itself cannot be clicked from outside, hence this host; scripts/bench
 // measures the program's own idle load and start-up directly.
 #include "peers/PacedModbusPeer.h"
@@ -90,6 +92,7 @@ void RunEventLoop(std::chrono::milliseconds time)
 int main(int argc, char** argv)
 {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 30;
+    const bool record = argc > 2 && std::string(argv[2]) == "--registra";
     char dirTemplate[] = "/tmp/veltro-bench-XXXXXX";
     if (!::mkdtemp(dirTemplate))
         return 1;
@@ -117,6 +120,8 @@ int main(int argc, char** argv)
             if (published && QTest::qWaitForWindowExposed(&window)) {
                 QTest::mouseClick(page.btnStartStop, Qt::LeftButton);
                 RunEventLoop(std::chrono::seconds(2));  // the first cycles settle
+                if (record)
+                    QTest::mouseClick(page.btnRecord, Qt::LeftButton);
                 const auto ticks0 = CpuTicks();
                 const auto start = std::chrono::steady_clock::now();
                 const auto responses0 = page.FStats.FResponses;
@@ -125,9 +130,10 @@ int main(int argc, char** argv)
                 const double cpu = static_cast<double>(CpuTicks() - ticks0) / static_cast<double>(::sysconf(_SC_CLK_TCK));
                 const auto failures = page.FStats.FTimeouts + page.FStats.FUnmatched + page.FStats.FExceptions +
                                       page.FStats.FInvalid;
-                std::printf("polling_cpu_pct=%.3f rss_kb=%lld seconds=%.1f responses=%lld failures=%lld\n",
+                std::printf("polling_cpu_pct=%.3f rss_kb=%lld seconds=%.1f responses=%lld failures=%lld recording=%d\n",
                             100.0 * cpu / wall, RssKb(), wall,
-                            static_cast<long long>(page.FStats.FResponses - responses0), static_cast<long long>(failures));
+                            static_cast<long long>(page.FStats.FResponses - responses0), static_cast<long long>(failures),
+                            page.btnRecord->isChecked() ? 1 : 0);
                 std::fflush(stdout);
                 if (page.FRunning)
                     QTest::mouseClick(page.btnStartStop, Qt::LeftButton);

@@ -4,6 +4,7 @@
 #include "core/JobRecord.h"
 
 #include <QDateTime>
+#include <QEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -11,7 +12,38 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include <algorithm>
+
 namespace veltro::app {
+
+namespace {
+
+// Keeps a label exactly as wide as the room beside it: a label of fixed size repaints a
+// new text without laying out the page again, which at every cycle would cost more than
+// the recording itself.
+class FixedWidthFollower : public QObject {
+public:
+    FixedWidthFollower(QWidget* room, QLabel* label, QWidget* before)
+        : QObject(label), room_(room), label_(label), before_(before)
+    {
+        room->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == room_ && event->type() == QEvent::Resize)
+            label_->setFixedWidth(std::max(0, room_->width() - before_->sizeHint().width() - 12));
+        return false;
+    }
+
+private:
+    QWidget* room_;
+    QLabel* label_;
+    QWidget* before_;
+};
+
+}  // namespace
 
 MonitorRecording::MonitorRecording(QWidget* parent)
     : Folder([] { return core::RecordsFolder(); }),
@@ -26,7 +58,8 @@ MonitorRecording::MonitorRecording(QWidget* parent)
     lblRecord->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // A long folder must never widen the window past the screen: the line names the file,
     // its tip the whole path.
-    lblRecord->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lblRecord->setFixedSize(0, lblRecord->fontMetrics().height() + 2);
+    new FixedWidthFollower(parent, lblRecord, btnRecord);
     QObject::connect(btnRecord, &QPushButton::toggled, btnRecord,
                      [this](bool on) { RunGuarded([this, on] { Toggled(on); }); });
 }

@@ -40,7 +40,9 @@ TEST_F(Recording, WritesOneRowPerCycleWithTheValuesShown)
 
     const QString path = recording().Recorder().Path();
     EXPECT_TRUE(QFileInfo(path).fileName().startsWith("12345678_")) << path.toStdString();
-    EXPECT_TRUE(page().lblRecord->text().contains(QFileInfo(path).fileName()));
+    const QLabel& status = *page().lblRecord;
+    EXPECT_TRUE(status.text().contains(QFileInfo(path).fileName()));
+    EXPECT_GE(status.width(), status.fontMetrics().horizontalAdvance(status.text())) << "the status line read whole";
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
