@@ -109,7 +109,11 @@ TFrameSpan TExpectedReply::Find(const std::uint8_t* Bytes, std::int32_t Count, b
             After.EchoBefore = true;
             return After;
         }
-        return Final ? TFrameSpan{0, FRequestSize, false} : TFrameSpan{};
+        // Nothing after the copy: on a line without echo the copy is the reply itself, as
+        // long as it is one (a request with a broken checksum is no frame to answer with).
+        const bool Whole = ExpectedReplyLength(FRequest, FRequestSize, Bytes, Count) == FRequestSize
+                           && CrcChecks(Bytes, FRequestSize);
+        return Final && Whole ? TFrameSpan{0, FRequestSize, false} : TFrameSpan{};
     }
     TFrameSpan Span = FindFrom(Bytes, Count, 0);
     Span.EchoBefore = Span.Length > 0 && Span.Offset >= FRequestSize && StartsWithRequest(Bytes, Count);
