@@ -94,5 +94,28 @@ INSTANTIATE_TEST_SUITE_P(
                (std::get<1>(info.param) == modbus::ltRtuOverTcp ? "RtuOverTcp" : "ModbusTcp");
     });
 
+class DeadGateway : public CliFixture {
+protected:
+    void SetUp() override
+    {
+        sim.Module().ServeTcp(sim::ModuleSim::TcpService{gateway, modbus::ltModbusTcp, true});
+        CliFixture::SetUp();
+    }
+
+    const std::string gateway = FreeLoopbackEndpoint();
+};
+
+// A gateway that cannot reach the module answers every address for it (exception 11):
+// nobody is there, no station refuses the read.
+TEST_F(DeadGateway, AnswersForNobody)
+{
+    const CliResult r = Run({"cerca", "--gateway", gateway, "--indirizzi", "176-178"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("Nessun modulo trovato tramite il gateway " + gateway + " (Modbus TCP) agli indirizzi 176-178"),
+              std::string::npos)
+        << r.err;
+}
+
 }  // namespace
 }  // namespace veltro::test
