@@ -9,7 +9,8 @@ enum ExitStatus : int {
     kDone = 0,
     kJobFailed = 1,        // no reply, a refused password, a mismatch, nothing found
     kWrongUsage = 2,       // an unknown option, a missing or malformed value
-    kPortUnavailable = 3,  // the port could not be opened (busy, missing, not allowed)
+    kPortUnavailable = 3,  // the port could not be opened (busy, missing, not allowed), or the
+                           // gateway could not be reached (refused, unreachable, no answer)
     kInterrupted = 130,    // ended by Ctrl-C or SIGTERM: 128 + SIGINT, as a shell reports it
 };
 

@@ -3,11 +3,13 @@
 #include "cli/Command.h"
 #include "cli/EventLoop.h"
 #include "cli/ExitStatus.h"
+#include "cli/Gateway.h"
 #include "cli/IecJob.h"
 #include "cli/Interrupts.h"
 #include "core/Common.h"
 #include "core/Formatting.h"
 #include "core/IsoTime.h"
+#include "core/LostPort.h"
 #include "core/ModulePoller.h"
 #include "core/PortHelp.h"
 #include "core/ProbeTexts.h"
@@ -146,6 +148,7 @@ JsonObject CycleJson(int cycle, const core::PollReply& reply)
 int Poll(const Arguments& args, Output& out)
 {
     core::ModulePoller::Target target;
+    target.link = ReadLink(args, {"porta", "rs485"});
     target.port = PortName(args.Port("porta", 1));
     target.address = args.Integer("indirizzo", 1, 247).value_or(100);
     target.settings = args.ModuleSettings("rs485").value_or(core::RtuSettings{});
@@ -163,6 +166,12 @@ int Poll(const Arguments& args, Output& out)
             out.Progress(logLine(QString::fromStdString((sent ? "Send: " : "Recv: ") + core::BytesToHex(frame))));
         };
     poller.OnLog = [&](const QString& line) { out.Progress(logLine(line)); };
+    bool unreachable = false;
+    poller.OnUnreachable = [&](const QString& line) {
+        out.Error(Text(line));
+        unreachable = true;
+        loop.Quit();
+    };
     poller.OnReply = [&](const core::PollReply& reply) {
         if (reply.log)
             out.Error(logLine(*reply.log));
@@ -183,16 +192,24 @@ int Poll(const Arguments& args, Output& out)
     try {
         poller.Start(target);
     } catch (const modbus::EFieldwireError&) {
-        out.Error(Text(core::PortOpenFailureText(target.port, poller.Connection().Line().LastError())));
+        const int error = poller.Connection().Line().LastError();
+        out.Error(Text(target.link.Tcp() ? core::LostGatewayText(target.link.Gateway, error)
+                                         : core::PortOpenFailureText(target.port, error)));
         return kPortUnavailable;
     }
-    out.Progress("Interrogazione del modulo " + core::AddressAndSettings(target.address, target.settings) +
-                 " sulla porta " + target.port);
+    if (target.link.Tcp())
+        out.Progress("Interrogazione del modulo all'indirizzo " + std::to_string(target.address) + " tramite " +
+                     target.link.Text());
+    else
+        out.Progress("Interrogazione del modulo " + core::AddressAndSettings(target.address, target.settings) +
+                     " sulla porta " + target.port);
     {
         const OnInterrupt stop([&] { loop.Post([&] { loop.Quit(); }); });
         loop.Run();
     }
     poller.Stop();
+    if (unreachable)
+        return kPortUnavailable;
     if (Interrupted()) {
         out.Progress("Interrogazione arrestata dopo " + std::to_string(done) + (done == 1 ? " ciclo" : " cicli"));
         return kInterrupted;
@@ -209,18 +226,22 @@ Command PollCommand()
 {
     CommandSpec spec{
         "interroga",
-        "[--porta N] [--indirizzo N] [--rs485 IMPOSTAZIONI] [--cicli N]\n"
-        "              [--intervallo MS] [--trame] [--json]",
+        "[--porta N [--rs485 IMPOSTAZIONI] | --gateway HOST:PORTA [--tcp mbap|rtu]]\n"
+        "              [--indirizzo N] [--cicli N] [--intervallo MS] [--trame] [--json]",
         "interroga il modulo, una riga di valori per ciclo (\"Controllo\")",
         "Interroga il modulo sulla linea RS485 come \"Avvia\" della pagina Controllo: chiede i\n"
         "tre blocchi di registri uno dopo l'altro, ognuno 100 ms dopo la risposta al\n"
         "precedente, e a ogni ciclo completo scrive una riga di valori (con --json un oggetto\n"
         "con tutti i valori della pagina). Senza --cicli continua fino a Ctrl-C. Le risposte\n"
-        "mancanti o errate vanno su stderr con le parole del registro di comunicazione.",
+        "mancanti o errate vanno su stderr con le parole del registro di comunicazione.\n"
+        "Con --gateway il modulo si raggiunge tramite un gateway RS485-Ethernet invece che\n"
+        "dall'adattatore sulla porta: le impostazioni della linea RS485 sono quelle del gateway.",
         {
             {"porta", "N", "porta dell'adattatore RS485, 3 o COM3 (predefinita 1)"},
             {"indirizzo", "N", "indirizzo server del modulo, da 1 a 247 (predefinito 100)"},
             {"rs485", "IMPOSTAZIONI", "impostazioni di linea del modulo (predefinite \"9600 8N1\")"},
+            GatewayOptionSpecs()[0],
+            GatewayOptionSpecs()[1],
             {"cicli", "N", "si ferma dopo N cicli (predefinito: fino a Ctrl-C)"},
             {"intervallo", "MS", "pausa tra una risposta e la richiesta seguente (predefinita 100)"},
             {"trame", "", "ogni trama inviata e ricevuta su stderr, come nel registro"},

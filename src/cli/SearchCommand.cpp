@@ -3,9 +3,11 @@
 #include "cli/Command.h"
 #include "cli/EventLoop.h"
 #include "cli/ExitStatus.h"
+#include "cli/Gateway.h"
 #include "cli/IecJob.h"
 #include "cli/Interrupts.h"
 #include "core/Common.h"
+#include "core/LostPort.h"
 #include "core/ModuleScanner.h"
 #include "core/PortHelp.h"
 #include "core/ProbeTexts.h"
@@ -76,6 +78,7 @@ std::optional<modbus::TStopBits> StopBits(const std::string& text)
 core::ScanOptions ReadScanOptions(const Arguments& args)
 {
     core::ScanOptions o;
+    o.Link = ReadLink(args, {"porta", "velocita", "parita", "stop"});
     o.Port = PortName(args.Port("porta", 1));
     if (const std::optional<std::string> range = args.Value("indirizzi")) {
         const size_t dash = range->find('-');
@@ -101,7 +104,12 @@ JsonObject StationJson(const core::FoundStation& s)
 {
     JsonObject json;
     json.Set("address", static_cast<int>(s.Address));
-    json.Set("rs485", s.Settings.Text());
+    if (s.Link.Tcp()) {
+        json.Set("link", LinkKey(s.Link.Type));
+        json.Set("gateway", s.Link.Gateway);
+    } else {
+        json.Set("rs485", s.Settings.Text());
+    }
     json.Set("serial_number", s.SerialNumber);
     json.Set("exception_code", s.SerialNumber ? std::nullopt : std::optional<int>(s.ExceptionCode));
     return json;
@@ -130,15 +138,26 @@ int Search(const Arguments& args, Output& out)
     try {
         scanner.Start(options);
     } catch (const modbus::EFieldwireError&) {
-        out.Error(core::PortOpenFailureText(options.Port, scanner.PortError()).toStdString());
+        out.Error((options.Link.Tcp() ? core::LostGatewayText(options.Link.Gateway, scanner.PortError())
+                                      : core::PortOpenFailureText(options.Port, scanner.PortError()))
+                      .toStdString());
         return kPortUnavailable;
     }
-    out.Progress("Ricerca del modulo sulla porta " + options.Port + " " +
-                 core::SearchScope(options.Settings, options.FirstAddress, options.LastAddress));
+    if (options.Link.Tcp())
+        out.Progress("Ricerca del modulo " +
+                     core::SearchScope(options.Settings, options.FirstAddress, options.LastAddress, options.Link));
+    else
+        out.Progress("Ricerca del modulo sulla porta " + options.Port + " " +
+                     core::SearchScope(options.Settings, options.FirstAddress, options.LastAddress));
     {
         // The search ends once the candidate out is answered, and closes the port.
         const OnInterrupt cancel([&] { loop.Post([&] { scanner.Cancel(); }); });
         loop.Run();
+    }
+    // A gateway that could not be reached is a port that could not be opened.
+    if (result->Unreachable) {
+        out.Error(result->Error);
+        return kPortUnavailable;
     }
     // The summary as the window's log has it, but for the stations, which stdout has.
     const std::vector<std::string> lines = result->Lines();
@@ -162,21 +181,26 @@ Command SearchCommand()
 {
     CommandSpec spec{
         "cerca",
-        "[--porta N] [--indirizzi DA-A] [--velocita V,...] [--parita P,...]\n"
-        "              [--stop S,...] [--tutte] [--json]",
+        "[--porta N [--velocita V,...] [--parita P,...] [--stop S,...] |\n"
+        "              --gateway HOST:PORTA [--tcp mbap|rtu]] [--indirizzi DA-A]\n"
+        "              [--tutte] [--json]",
         "cerca il modulo e le stazioni della linea RS485 (\"Cerca modulo\")",
         "Cerca il modulo sulla linea RS485 come \"Cerca modulo\" della finestra: a ogni indirizzo\n"
         "e con ogni impostazione di linea chiede i registri 0-1, dove il modulo tiene la\n"
         "matricola, cominciando dalle impostazioni più probabili (9600 8N1). Ogni stazione\n"
         "trovata va su stdout appena trovata; l'avanzamento va su stderr (una barra se è un\n"
         "terminale). Senza --tutte la ricerca finisce alla prima stazione; con --tutte elenca\n"
-        "ogni stazione della linea, con indirizzo, impostazioni e matricola.",
+        "ogni stazione della linea, con indirizzo, impostazioni e matricola. Con --gateway la\n"
+        "ricerca passa da un gateway RS485-Ethernet e prova solo gli indirizzi: velocità,\n"
+        "parità e bit di stop della linea sono quelli configurati nel gateway.",
         {
             {"porta", "N", "porta dell'adattatore RS485, 3 o COM3 (predefinita 1)"},
             {"indirizzi", "DA-A", "indirizzi da provare, ad esempio 200-210 (predefiniti 1-247)"},
             {"velocita", "V,...", "velocità: 2400, 4800, 9600, 19200 (predefinite tutte)"},
             {"parita", "P,...", "parità: N, E, O (predefinite tutte)"},
             {"stop", "S,...", "bit di stop: 1, 2 (predefiniti entrambi)"},
+            GatewayOptionSpecs()[0],
+            GatewayOptionSpecs()[1],
             {"tutte", "", "continua dopo la prima stazione ed elenca tutte quelle trovate"},
         },
         {},

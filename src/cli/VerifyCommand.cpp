@@ -3,9 +3,11 @@
 #include "cli/Command.h"
 #include "cli/EventLoop.h"
 #include "cli/ExitStatus.h"
+#include "cli/Gateway.h"
 #include "cli/IecJob.h"
 #include "cli/Interrupts.h"
 #include "core/ConfigVerifier.h"
+#include "core/LostPort.h"
 #include "core/ModuleDefaults.h"
 #include "core/PortHelp.h"
 
@@ -26,8 +28,9 @@ const char* OutcomeKey(core::TVerifyOutcome outcome)
     return "";
 }
 
-// Where to look and what serial number to expect, as given on the command line.
-core::ModuleTarget GivenTarget(const Arguments& args, const std::string& serial)
+// Where to look and what serial number to expect, as given on the command line. Through
+// a gateway the line settings are the gateway's: none are taken.
+core::ModuleTarget GivenTarget(const Arguments& args, const std::string& serial, bool gateway)
 {
     args.OneOf("indirizzo", "automatico");
     args.OneOf("rs485", "predefinite");
@@ -41,13 +44,15 @@ core::ModuleTarget GivenTarget(const Arguments& args, const std::string& serial)
     if (const std::optional<core::RtuSettings> settings = args.ModuleSettings("rs485"))
         target.Settings = *settings;
     else
-        target.DefaultSettings = true;
+        target.DefaultSettings = !gateway;
     return target;
 }
 
 struct VerifyReport {
     int status = kInterrupted;
     std::string port;
+    core::ModuleLink link;
+    bool settingsGiven = true;  // false: through a gateway, with no settings read or given
     std::optional<core::ModuleTarget> target;  // absent when the read through the optical head failed
     std::string serial;
     std::optional<core::TVerifyOutcome> outcome;
@@ -62,6 +67,7 @@ void Check(VerifyReport& report, Output& out)
     const core::ModuleTarget& target = *report.target;
     core::VerifyTarget check;
     check.Port = report.port;
+    check.Link = report.link;
     check.Address = target.Address;
     check.Settings = target.Settings;
     check.ExpectedSerial = report.serial;
@@ -102,7 +108,9 @@ void Check(VerifyReport& report, Output& out)
         report.status = kDone;
     } else if (*report.outcome == core::voPortError) {
         report.status = kPortUnavailable;
-        report.error = core::PortOpenFailureText(check.Port, verifier->PortError()).toStdString();
+        report.error = (check.Link.Tcp() ? core::LostGatewayText(check.Link.Gateway, verifier->PortError())
+                                         : core::PortOpenFailureText(check.Port, verifier->PortError()))
+                           .toStdString();
     } else {
         report.status = kJobFailed;
         report.error = report.line;
@@ -112,6 +120,7 @@ void Check(VerifyReport& report, Output& out)
 int Verify(const Arguments& args, Output& out)
 {
     VerifyReport report;
+    report.link = ReadLink(args, {"porta-rs485"});
     report.port = PortName(args.Port("porta-rs485", 1));
     if (args.Has("matricola")) {
         args.OneOf("matricola", "id");
@@ -119,7 +128,13 @@ int Verify(const Arguments& args, Output& out)
         if (report.serial.empty() || report.serial.size() > 10 ||
             report.serial.find_first_not_of("0123456789") != std::string::npos)
             throw UsageError("--matricola vuole la matricola del contatore, solo cifre");
-        report.target = GivenTarget(args, report.serial);
+        if (report.link.Tcp())
+            for (const char* serialOnly : {"rs485", "predefinite"})
+                if (args.Has(serialOnly))
+                    throw UsageError(std::string("--") + serialOnly + " non vale con --gateway: velocità, parità "
+                                     "e bit di stop della linea RS485 sono quelli configurati nel gateway");
+        report.target = GivenTarget(args, report.serial, report.link.Tcp());
+        report.settingsGiven = !report.link.Tcp();
     } else {
         if (!args.Has("id"))
             throw UsageError("indicare --id per leggere la configurazione dal contatore, oppure --matricola "
@@ -162,11 +177,14 @@ int Verify(const Arguments& args, Output& out)
         json.Set("outcome", report.outcome ? std::optional<std::string>(OutcomeKey(*report.outcome)) : std::nullopt);
         json.Set("error", report.error.empty() ? std::nullopt : std::optional<std::string>(report.error));
         json.Set("message", report.outcome ? std::optional<std::string>(report.line) : std::nullopt);
-        json.Set("port", report.port);
+        json.Set("port", report.link.Tcp() ? std::nullopt : std::optional<std::string>(report.port));
+        json.Set("link", LinkKey(report.link.Type));
+        json.Set("gateway", report.link.Tcp() ? std::optional<std::string>(report.link.Gateway) : std::nullopt);
         json.Set("address", target ? std::optional<int>(target->Address) : std::nullopt);
         json.Set("address_automatic", target ? std::optional<bool>(target->AutomaticAddress) : std::nullopt);
-        json.Set("rs485", target ? std::optional<std::string>(target->Settings.Text()) : std::nullopt);
-        json.Set("rs485_default", target ? std::optional<bool>(target->DefaultSettings) : std::nullopt);
+        const bool settings = target && report.settingsGiven;
+        json.Set("rs485", settings ? std::optional<std::string>(target->Settings.Text()) : std::nullopt);
+        json.Set("rs485_default", settings ? std::optional<bool>(target->DefaultSettings) : std::nullopt);
         json.Set("serial_number", report.serial.empty() ? std::nullopt : std::optional<std::string>(report.serial));
         json.Set("record", report.record);
         out.Result(json);
@@ -181,6 +199,8 @@ Command VerifyCommand()
     std::vector<OptionSpec> options = {
         {"porta-rs485", "N", "porta dell'adattatore RS485, 3 o COM3 (predefinita 1)"},
     };
+    const std::vector<OptionSpec> gateway = GatewayOptionSpecs();
+    options.insert(options.end(), gateway.begin(), gateway.end());
     const std::vector<OptionSpec> iec = IecOptionSpecs(false);
     options.insert(options.end(), iec.begin(), iec.end());
     options.insert(options.end(), {
@@ -192,7 +212,8 @@ Command VerifyCommand()
                                   });
     CommandSpec spec{
         "verifica",
-        "[--porta-rs485 N] (--id ID [--porta N] [--linea IMPOSTAZIONI] |\n"
+        "[--porta-rs485 N | --gateway HOST:PORTA [--tcp mbap|rtu]]\n"
+        "              (--id ID [--porta N] [--linea IMPOSTAZIONI] |\n"
         "              --matricola M [--indirizzo N | --automatico]\n"
         "              [--rs485 IMPOSTAZIONI | --predefinite]) [--json]",
         "verifica il modulo sulla linea RS485 (\"3. Verifica\")",
@@ -200,7 +221,9 @@ Command VerifyCommand()
         "del modulo, e la confronta con quella del contatore, come \"3. Verifica\" della\n"
         "finestra. Con --id indirizzo, impostazioni e matricola vengono prima letti dal\n"
         "contatore attraverso la testina ottica (come \"1. Leggi\", con il suo rapporto del\n"
-        "lavoro); con --matricola sono quelli indicati.",
+        "lavoro); con --matricola sono quelli indicati. Con --gateway la lettura passa da un\n"
+        "gateway RS485-Ethernet e verifica indirizzo e matricola: le impostazioni della linea\n"
+        "RS485 sono quelle configurate nel gateway.",
         options,
         {},
     };

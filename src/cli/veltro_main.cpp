@@ -33,7 +33,7 @@ std::string ProgramHelp(const std::vector<Command>& commands)
     text +=
         "\n\"veltro COMANDO --help\" descrive le opzioni di un comando; veltro(1) le chiavi di --json.\n"
         "Stato di uscita: 0 lavoro fatto, 1 lavoro non riuscito, 2 uso errato, 3 porta non\n"
-        "apribile, 130 interrotto con Ctrl-C.\n";
+        "apribile o gateway non raggiungibile, 130 interrotto con Ctrl-C.\n";
     return text;
 }
 

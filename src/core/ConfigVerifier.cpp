@@ -15,6 +15,10 @@ constexpr std::chrono::milliseconds kListenAfterReply{50};
 // What came back instead of a reply, for the log.
 std::string NonReplyLine(const StationProbe::Outcome& O)
 {
+    if (O.GatewayException == 0x0A)
+        return "Il gateway risponde per il modulo: percorso non disponibile (eccezione 10)";
+    if (O.GatewayException == 0x0B)
+        return "Il gateway risponde per il modulo: il dispositivo non risponde (eccezione 11)";
     switch (O.Reading.Kind) {
     case ProbeKind::Echo: return "Ricevuta solo l'eco della richiesta";
     case ProbeKind::DamagedReply:
@@ -67,16 +71,29 @@ void ConfigVerifier::Start(const VerifyTarget& Target)
     FProbe.Later([this] { Open(); });
 }
 
+std::string ConfigVerifier::Where() const
+{
+    return FTarget.Link.Tcp() ? "il gateway " + FTarget.Link.Gateway : "la porta " + FTarget.Port;
+}
+
 void ConfigVerifier::Open()
 {
-    Log("Verifica su " + FTarget.Port + ", indirizzo " + std::to_string(FTarget.Address) + ", " +
-        FTarget.Settings.Text());
-    Log("Apertura porta " + FTarget.Port);
+    const bool Tcp = FTarget.Link.Tcp();
+    if (Tcp) {
+        Log("Verifica tramite " + FTarget.Link.Text() + ", indirizzo " + std::to_string(FTarget.Address));
+        Log("Connessione al gateway " + FTarget.Link.Gateway);
+    } else {
+        Log("Verifica su " + FTarget.Port + ", indirizzo " + std::to_string(FTarget.Address) + ", " +
+            FTarget.Settings.Text());
+        Log("Apertura porta " + FTarget.Port);
+    }
     try {
-        FProbe.Open(FTarget.Port, FTarget.Settings);
+        FProbe.Open(FTarget.Port, FTarget.Settings, FTarget.Link);
     } catch (const std::exception& E) {
-        Log("Apertura porta " + FTarget.Port + " fallita: " + E.what());
-        return Finish(voPortError, "Verifica non eseguita: impossibile aprire la porta " + FTarget.Port);
+        Log((Tcp ? "Connessione al gateway " + FTarget.Link.Gateway : "Apertura porta " + FTarget.Port) +
+            " fallita: " + E.what());
+        return Finish(voPortError, std::string("Verifica non eseguita: impossibile ") + (Tcp ? "raggiungere " : "aprire ") +
+                                       Where());
     }
     Log("Lettura matricola dal modulo");
     Ask();
@@ -90,7 +107,7 @@ void ConfigVerifier::Ask()
                    [this](const StationProbe::Outcome& O) { Answer(O); });
     } catch (const std::exception& E) {
         Log(std::string("Errore: ") + E.what());
-        Finish(voNoReply, "Verifica fallita: la porta " + FTarget.Port + " non è utilizzabile");
+        Finish(voNoReply, "Verifica fallita: " + Where() + " non è utilizzabile");
     }
 }
 
@@ -116,11 +133,18 @@ void ConfigVerifier::Answer(const StationProbe::Outcome& O)
         Log("Matricola letta dal modulo: " + std::to_string(R.SerialNumber));
         if (SameSerialNumber(FTarget.ExpectedSerial, R.SerialNumber))
             return Finish(voMatch, "Verifica riuscita: il modulo risponde " +
-                                       AddressAndSettings(FTarget.Address, FTarget.Settings) +
+                                       AddressAndLink(FTarget.Address, FTarget.Settings, FTarget.Link) +
                                        " e la matricola corrisponde a quella del contatore");
         return Finish(voOtherModule, "Verifica fallita: all'indirizzo " + Address +
                                          " risponde un altro modulo (matricola " + std::to_string(R.SerialNumber) +
                                          ", contatore " + FTarget.ExpectedSerial + ")");
+    }
+    if (FTarget.Link.Tcp() && FProbe.LineLost()) {
+        // A gateway never reached is a port that could not be opened; one lost on the way
+        // a check that failed. Either way its connection, not the module, kept the reply.
+        if (FProbe.Unreachable())
+            return Finish(voPortError, "Verifica non eseguita: " + FProbe.LostGatewayLine());
+        return Finish(voNoReply, "Verifica fallita: " + FProbe.LostGatewayLine());
     }
     Log(NonReplyLine(O));
     if (FProbe.LineLost())
@@ -129,6 +153,9 @@ void ConfigVerifier::Answer(const StationProbe::Outcome& O)
         Log("Nuovo tentativo (" + std::to_string(FAttempt + 1) + " di " + std::to_string(FTarget.Attempts) + ")");
         return Ask();
     }
+    if (FTarget.Link.Tcp())
+        return Finish(voNoReply, "Verifica fallita: nessuna risposta " +
+                                     AddressAndLink(FTarget.Address, FTarget.Settings, FTarget.Link));
     Finish(voNoReply, "Verifica fallita: nessuna risposta " + AddressAndSettings(FTarget.Address, FTarget.Settings) +
                           " su " + FTarget.Port);
 }

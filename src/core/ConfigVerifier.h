@@ -7,6 +7,9 @@
 //
 // Event-driven on the UI thread like the module search: the read runs on the Modbus
 // worker and each answer decides the next step.
+//
+// Through an RS485-to-Ethernet gateway the check proves the address and the serial number:
+// the line settings are then the gateway's, set in its own configuration.
 
 #include "core/RtuSettings.h"
 #include "core/StationProbe.h"
@@ -22,7 +25,7 @@ enum TVerifyOutcome {
     voMatch,        // the module answers at that address and carries the meter's serial number
     voOtherModule,  // a station answers there, but another serial number, a refusal, or two stations
     voNoReply,      // nothing that answers the read came back, after every attempt
-    voPortError,    // the port could not be opened
+    voPortError,    // the port could not be opened, or the gateway could not be reached
 };
 
 struct VerifyTarget {
@@ -32,6 +35,7 @@ struct VerifyTarget {
     std::string ExpectedSerial;  // the meter serial number as read through the optical port
     int Attempts = 3;
     std::chrono::milliseconds ReceiveTimeout{1000};
+    ModuleLink Link{};  // the serial port (Port), or a gateway (Settings then unused)
 };
 
 // True when the serial number read from the module is the meter's: Expected is a decimal
@@ -66,6 +70,8 @@ private:
     void Ask();
     void Answer(const StationProbe::Outcome& O);
     void Log(const std::string& Line);
+    // "la porta COM2", "il gateway 192.168.1.20:502"
+    std::string Where() const;
     void Finish(TVerifyOutcome Outcome, const std::string& Line);
 
     StationProbe FProbe;

@@ -4,6 +4,7 @@
 #include "modbus/ModbusConnection.h"
 #include "platform/PortNames.h"
 #include "platform/SerialDevice.h"
+#include "platform/TcpSocket.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -47,6 +48,12 @@ QString LostGatewayText(const std::string& gateway, int error)
                     .arg(error)
                     .arg(QString::fromStdString(std::system_category().message(error)));
     return text;
+}
+
+bool GatewayReached(modbus::TModbusConnection& connection)
+{
+    const auto* device = dynamic_cast<const platform::TcpSocketDevice*>(connection.Line().Device());
+    return device && device->Reached();
 }
 
 std::optional<QString> LostPort::AfterNoReply(modbus::TModbusConnection& connection)

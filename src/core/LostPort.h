@@ -31,6 +31,10 @@ std::optional<QString> LostLinkText(link::TLinkSerial& link);
 // The log line for a gateway whose TCP connection failed or went away.
 QString LostGatewayText(const std::string& gateway, int error);
 
+// A connection on a TCP link, while open: whether its connection to the gateway came up.
+// When the link is lost before that, the gateway could not be reached at all.
+bool GatewayReached(modbus::TModbusConnection& connection);
+
 // The polling side of a lost adapter or gateway.
 class LostPort {
 public:

@@ -45,6 +45,7 @@ void ModulePoller::Start(const Target& target)
 {
     Stop();
     connection_.SetPort(target.port);
+    ApplyLink(connection_, target.link);
     ApplyRtuSettings(connection_, target.settings);
     client_.SetServerAddress(static_cast<uint8_t>(target.address));
     Start();
@@ -54,6 +55,7 @@ void ModulePoller::Start()
 {
     Stop();
     session_.Stats.FInErrorRun = false;
+    reached_ = false;
     connection_.SetActive(true);
     running_ = true;
     timer_.start();
@@ -84,6 +86,16 @@ void ModulePoller::Tick()
 
 void ModulePoller::Replied(const modbus::TTransactionInfo& info, uint16_t start, const modbus::TRegValues& values)
 {
+    if (connection_.Link() != modbus::ltSerial && connection_.Active()) {
+        reached_ = reached_ || GatewayReached(connection_);
+        if (!reached_ && connection_.Line().LineLost()) {
+            const QString line = LostGatewayText(connection_.Gateway(), connection_.Line().LastError());
+            Stop();
+            if (OnUnreachable)
+                OnUnreachable(line);
+            return;
+        }
+    }
     const PollReply reply = session_.Replied(connection_, info, start, values);
     if (OnReply)
         OnReply(reply);

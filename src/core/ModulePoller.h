@@ -3,7 +3,13 @@
 // and framing, one request at a time, the next one 100 ms after the last reply, the three
 // blocks in turn, an adapter that goes away waited for and opened again. Frames, replies
 // and finished cycles are raised on the thread that runs its Qt event loop.
+//
+// Through an RS485-to-Ethernet gateway the connection is made at the first request. A
+// gateway lost after its connection came up is waited for and connected to again, like an
+// adapter; one that could not be reached at all ends the poll, as a port that cannot be
+// opened does.
 
+#include "core/ModuleLink.h"
 #include "core/PollSession.h"
 #include "core/RtuSettings.h"
 #include "modbus/ModbusClient.h"
@@ -26,7 +32,8 @@ public:
     struct Target {
         std::string port = "COM1";
         int address = 100;
-        RtuSettings settings;
+        RtuSettings settings;  // unused through a gateway
+        ModuleLink link{};     // the serial port, or a gateway
     };
 
     // Deliveries go through dispatcher, or the process-wide one when null.
@@ -58,6 +65,10 @@ public:
     std::function<void(const PollReply& reply)> OnReply;
     // The line when an adapter that went away is back.
     std::function<void(const QString& line)> OnLog;
+    // The gateway could not be reached (refused, unreachable, the connect unanswered)
+    // before any connection of this poll came up: polling has stopped, and line says why
+    // ("Gateway ...: connessione rifiutata ...").
+    std::function<void(const QString& line)> OnUnreachable;
 
 private:
     void Tick();
@@ -67,6 +78,7 @@ private:
     QTimer timer_;
     PollSession session_;
     bool running_ = false;
+    bool reached_ = false;  // a connection to the gateway came up since Start
 };
 
 }  // namespace veltro::core

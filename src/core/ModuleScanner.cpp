@@ -19,6 +19,9 @@ using std::chrono::milliseconds;
 constexpr int kRequestCharacters = 8;
 constexpr int kReplyCharacters = 9;
 
+// A gateway's round trip on a local network, with room for its own handling of the frame.
+constexpr milliseconds kGatewayRoundTrip{100};
+
 }  // namespace
 
 milliseconds ScanReceiveTimeout(const RtuSettings& Settings, milliseconds Turnaround)
@@ -26,9 +29,15 @@ milliseconds ScanReceiveTimeout(const RtuSettings& Settings, milliseconds Turnar
     return Settings.LineTime(kRequestCharacters + kReplyCharacters) + Turnaround;
 }
 
+milliseconds GatewayScanReceiveTimeout(milliseconds Turnaround)
+{
+    const RtuSettings Slowest{modbus::br2400, modbus::db8, modbus::psEven, modbus::sb2};
+    return ScanReceiveTimeout(Slowest, Turnaround) + kGatewayRoundTrip;
+}
+
 std::string FoundStation::Text() const
 {
-    const std::string Where = AddressAndSettings(Address, Settings);
+    const std::string Where = AddressAndLink(Address, Settings, Link);
     if (SerialNumber)
         return "Modulo trovato " + Where + ", matricola " + std::to_string(*SerialNumber);
     return "Stazione trovata " + Where + ": rifiuta la lettura della matricola (eccezione " +
@@ -37,7 +46,7 @@ std::string FoundStation::Text() const
 
 std::string LineDisturbance::Text() const
 {
-    const std::string Where = AddressAndSettings(Address, Settings);
+    const std::string Where = AddressAndLink(Address, Settings, Link);
     switch (Kind) {
     case DisturbanceKind::Echo: return "Eco della richiesta " + Where + ": " + ShortHex(Bytes);
     case DisturbanceKind::StrayBytes: return "Byte estranei " + Where + ": " + ShortHex(Bytes);
@@ -45,7 +54,7 @@ std::string LineDisturbance::Text() const
         return "Risposta danneggiata (CRC errato o incompleta) " + Where + ": " + ShortHex(Bytes);
     case DisturbanceKind::ForeignFrame:
         return "Risposta dall'indirizzo " + std::to_string(FrameAddress) + " alla richiesta per l'indirizzo " +
-               std::to_string(Address) + " con " + Settings.Text() + ": " + ShortHex(Bytes);
+               std::to_string(Address) + " " + ViaText(Settings, Link) + ": " + ShortHex(Bytes);
     case DisturbanceKind::TwoStations:
         return "Due stazioni rispondono insieme " + Where + SerialPair(Serial, SecondSerial);
     }
@@ -55,7 +64,7 @@ std::string LineDisturbance::Text() const
 std::string ScanProgress::Text() const
 {
     return "Prova " + std::to_string(Done + 1) + " di " + std::to_string(Total) + ": indirizzo " +
-           std::to_string(Address) + " con " + Settings.Text() + ", tempo residuo " + DurationText(TimeLeft);
+           std::to_string(Address) + " " + ViaText(Settings, Link) + ", tempo residuo " + DurationText(TimeLeft);
 }
 
 std::vector<std::string> ScanResult::Lines() const
@@ -67,7 +76,7 @@ std::vector<std::string> ScanResult::Lines() const
     else if (Cancelled)
         Lines.push_back("Ricerca annullata dopo " + Count);
     else if (Stations.empty())
-        Lines.push_back("Nessun modulo trovato " + SearchScope(Settings, FirstAddress, LastAddress));
+        Lines.push_back("Nessun modulo trovato " + SearchScope(Settings, FirstAddress, LastAddress, Link));
     else if (Stations.size() == 1)
         Lines.push_back("Ricerca terminata: una stazione trovata");
     else
@@ -104,17 +113,22 @@ void ModuleScanner::Start(const ScanOptions& Options)
 {
     if (FBusy)
         throw std::logic_error("ModuleScanner: a search is running");
-    if (Options.Settings.empty())
+    if (Options.Settings.empty() && !Options.Link.Tcp())
         throw std::invalid_argument("ModuleScanner: no line settings to try");
     if (Options.FirstAddress < 1 || Options.LastAddress > 247 || Options.FirstAddress > Options.LastAddress)
         throw std::invalid_argument("ModuleScanner: addresses must lie within 1-247");
-    FProbe.Open(Options.Port, Options.Settings.front());
-    FOptions = Options;
+    ScanOptions Taken = Options;
+    // Through a gateway one pass over the addresses: the settings stand for none.
+    if (Taken.Link.Tcp())
+        Taken.Settings = {RtuSettings{}};
+    FProbe.Open(Taken.Port, Taken.Settings.front(), Taken.Link);
+    FOptions = std::move(Taken);
     FResult = ScanResult{};
-    FResult.Settings = Options.Settings;
-    FResult.FirstAddress = Options.FirstAddress;
-    FResult.LastAddress = Options.LastAddress;
-    FResult.Total = static_cast<int>(Options.Settings.size()) * (Options.LastAddress - Options.FirstAddress + 1);
+    FResult.Settings = FOptions.Settings;
+    FResult.Link = FOptions.Link;
+    FResult.FirstAddress = FOptions.FirstAddress;
+    FResult.LastAddress = FOptions.LastAddress;
+    FResult.Total = static_cast<int>(FOptions.Settings.size()) * (FOptions.LastAddress - FOptions.FirstAddress + 1);
     FBusy = true;
     FCancel = false;
     FIndex = 0;
@@ -139,6 +153,8 @@ ModuleScanner::Candidate ModuleScanner::At(int Index) const
 
 milliseconds ModuleScanner::ExpectedTime(const RtuSettings& Settings) const
 {
+    if (FOptions.Link.Tcp())
+        return GatewayScanReceiveTimeout(FOptions.Turnaround);
     return ScanReceiveTimeout(Settings, FOptions.Turnaround);
 }
 
@@ -178,22 +194,23 @@ void ModuleScanner::Step()
     } catch (const std::exception& E) {
         return Finish(E.what());
     }
-    RaiseGuarded(OnProgress, ScanProgress{*C.Settings, C.Address, FIndex, FResult.Total, TimeLeft()});
+    RaiseGuarded(OnProgress, ScanProgress{*C.Settings, C.Address, FIndex, FResult.Total, TimeLeft(), FOptions.Link});
 }
 
 void ModuleScanner::FirstAnswer(const StationProbe::Outcome& O)
 {
     if (FProbe.LineLost())
-        return Finish("la porta seriale non risponde più");
+        return LineLost();
     const ProbeReading& R = O.Reading;
     if ((R.IsStation() || R.Kind == ProbeKind::DamagedReply) && !FCancel) {
         // Once more, taking everything until the line falls silent: a second reply from
         // another station at this address, or bytes around the reply, show only so. A
         // damaged reply gets its second chance the same way.
         const milliseconds Turnaround = FOptions.Turnaround;
-        const StationProbe::Timing Listen{O.Settings.LineTime(kRequestCharacters + 2 * kReplyCharacters) +
-                                              3 * Turnaround,
-                                          Turnaround};
+        const milliseconds Wait = FOptions.Link.Tcp() ? 2 * ExpectedTime(O.Settings)
+                                                      : O.Settings.LineTime(kRequestCharacters + 2 * kReplyCharacters) +
+                                                            3 * Turnaround;
+        const StationProbe::Timing Listen{Wait, Turnaround};
         try {
             FProbe.Ask(O.Address, Listen, [this, First = O](const StationProbe::Outcome& Second) {
                 SecondAnswer(First, Second);
@@ -210,7 +227,7 @@ void ModuleScanner::FirstAnswer(const StationProbe::Outcome& O)
 void ModuleScanner::SecondAnswer(const StationProbe::Outcome& First, const StationProbe::Outcome& Second)
 {
     if (FProbe.LineLost())
-        return Finish("la porta seriale non risponde più");
+        return LineLost();
     bool Found = false;
     if (Second.Reading.IsStation()) {
         Found = Book(Second);
@@ -251,6 +268,7 @@ bool ModuleScanner::Book(const StationProbe::Outcome& O)
             FoundStation S;
             S.Address = O.Address;
             S.Settings = O.Settings;
+            S.Link = FOptions.Link;
             if (R.Kind == ProbeKind::Reply)
                 S.SerialNumber = R.SerialNumber;
             else
@@ -274,6 +292,7 @@ void ModuleScanner::AddDisturbance(const StationProbe::Outcome& O, DisturbanceKi
     D.Kind = Kind;
     D.Address = O.Address;
     D.Settings = O.Settings;
+    D.Link = FOptions.Link;
     D.Bytes = O.Received;
     D.FrameAddress = O.Reading.FrameAddress;
     if (Kind == DisturbanceKind::TwoStations) {
@@ -283,6 +302,14 @@ void ModuleScanner::AddDisturbance(const StationProbe::Outcome& O, DisturbanceKi
     }
     FResult.Disturbances.push_back(D);
     RaiseGuarded(OnDisturbance, D);
+}
+
+void ModuleScanner::LineLost()
+{
+    if (!FOptions.Link.Tcp())
+        return Finish("la porta seriale non risponde più");
+    FResult.Unreachable = FProbe.Unreachable();
+    Finish(FProbe.LostGatewayLine());
 }
 
 void ModuleScanner::Finish(std::string Error)

@@ -10,6 +10,11 @@
 // An event-driven walk on the UI thread: each answer decides and asks the next candidate.
 // The port is the scanner's own while it runs and is closed when it ends. The texts
 // (Italian) are made here; the window only shows them.
+//
+// Through an RS485-to-Ethernet gateway the search tries addresses only: the gateway's
+// RS485 side has the rate and parity of its own configuration, which no question from
+// here can change. An exception the gateway sends for an address it cannot reach counts
+// as silence there, not as a station.
 
 #include "core/RtuSettings.h"
 #include "core/StationProbe.h"
@@ -25,25 +30,32 @@ namespace veltro::core {
 
 struct ScanOptions {
     std::string Port = "COM1";
-    std::vector<RtuSettings> Settings = ScanSettings();  // tried in this order
+    std::vector<RtuSettings> Settings = ScanSettings();  // tried in this order; unused through a gateway
     int FirstAddress = 1;
     int LastAddress = 247;
     bool StopAtFirst = true;  // false: go on and list every station
     // How long a station may take before its reply starts. Part of every candidate's
     // receive time-out, so it sets the pace of the search: see ScanReceiveTimeout.
     std::chrono::milliseconds Turnaround{50};
+    ModuleLink Link{};  // the serial port (Port), or a gateway
 };
 
 // The receive time-out of one candidate: the line time of the request (8 characters) and
 // of the reply (9), plus the turnaround. 9600 8N1: 18 + 50 = 68 ms.
 std::chrono::milliseconds ScanReceiveTimeout(const RtuSettings& Settings, std::chrono::milliseconds Turnaround);
+// Through a gateway, whose RS485 rate is not known here: the line time at the slowest
+// settings a module offers (2400 8E2), the turnaround, and the network's round trip.
+// 85 + 50 + 100 = 235 ms.
+std::chrono::milliseconds GatewayScanReceiveTimeout(std::chrono::milliseconds Turnaround);
 
 struct FoundStation {
     std::uint8_t Address = 0;
     RtuSettings Settings;
     std::optional<std::uint32_t> SerialNumber;  // from a normal reply
     std::uint8_t ExceptionCode = 0;             // from an exception reply: the code received
-    // "Modulo trovato all'indirizzo 203 con 2400 8O2, matricola 12345678"
+    ModuleLink Link{};  // through a gateway the texts name it in place of the settings
+    // "Modulo trovato all'indirizzo 203 con 2400 8O2, matricola 12345678", "Modulo
+    // trovato all'indirizzo 203 tramite il gateway 192.168.1.20:502, matricola 12345678"
     std::string Text() const;
 };
 
@@ -63,6 +75,7 @@ struct LineDisturbance {
     std::uint8_t FrameAddress = 0;    // ForeignFrame: the address the frame carries
     // TwoStations: the serial numbers of the two replies, where they are normal ones.
     std::optional<std::uint32_t> Serial, SecondSerial;
+    ModuleLink Link{};
     // "Byte estranei all'indirizzo 5 con 9600 8N1: 7F237E"
     std::string Text() const;
 };
@@ -73,6 +86,7 @@ struct ScanProgress {
     int Done = 0;          // candidates finished
     int Total = 0;
     std::chrono::seconds TimeLeft{0};  // estimated
+    ModuleLink Link{};
     // "Prova 17 di 247: indirizzo 17 con 9600 8N1, tempo residuo 0:18"
     std::string Text() const;
 };
@@ -85,6 +99,10 @@ struct ScanResult {
     int Done = 0, Total = 0;
     bool Cancelled = false;
     std::string Error;  // why the search stopped early, besides a cancel
+    // The gateway could not be reached at all (refused, unreachable, no answer to the
+    // connect): Error says so in its words, and no address was tried.
+    bool Unreachable = false;
+    ModuleLink Link{};  // as searched
     // The summary for the log: a headline ("Nessun modulo trovato con 9600 8N1 agli
     // indirizzi 1-247", "Ricerca annullata dopo 120 prove di 247", ...), the stations
     // found, then the disturbances, those of one kind in one line.
@@ -99,9 +117,11 @@ public:
     ModuleScanner& operator=(const ModuleScanner&) = delete;
 
     // Opens the port and starts the search; the events follow on the UI thread. Raises
-    // std::invalid_argument for an empty settings list or an address range outside
-    // 1-247, std::logic_error while a search runs, and the connection's EFieldwireError
-    // when the port cannot be opened (then no event follows).
+    // std::invalid_argument for an empty settings list on a serial port or an address
+    // range outside 1-247, std::logic_error while a search runs, and the connection's
+    // EFieldwireError when the port cannot be opened or the gateway's name resolved (then
+    // no event follows). A gateway that refuses or does not answer ends the search with
+    // Unreachable set.
     void Start(const ScanOptions& Options);
     // Ends the search once the candidate being tried is answered (at most one receive
     // time-out, two when a station was just found), then closes the port and raises
@@ -135,6 +155,8 @@ private:
     // Keeps what an answer showed; true when it was a station.
     bool Book(const StationProbe::Outcome& O);
     void AddDisturbance(const StationProbe::Outcome& O, DisturbanceKind Kind);
+    // The port went away, or the gateway's connection failed.
+    void LineLost();
     void Finish(std::string Error = {});
     std::chrono::milliseconds ExpectedTime(const RtuSettings& Settings) const;
     std::chrono::seconds TimeLeft() const;

@@ -42,8 +42,18 @@ std::string DurationText(std::chrono::seconds Time)
 
 std::string SearchScope(const std::vector<RtuSettings>& Settings, int FirstAddress, int LastAddress)
 {
-    std::string Scope = "con " + (Settings.size() == 1 ? Settings.front().Text()
-                                                       : std::to_string(Settings.size()) + " impostazioni di linea");
+    return SearchScope(Settings, FirstAddress, LastAddress, ModuleLink{});
+}
+
+std::string SearchScope(const std::vector<RtuSettings>& Settings, int FirstAddress, int LastAddress,
+                        const ModuleLink& Link)
+{
+    std::string Scope;
+    if (Link.Tcp())
+        Scope = "tramite " + Link.Text();
+    else
+        Scope = "con " + (Settings.size() == 1 ? Settings.front().Text()
+                                               : std::to_string(Settings.size()) + " impostazioni di linea");
     if (FirstAddress == LastAddress)
         return Scope + " all'indirizzo " + std::to_string(FirstAddress);
     return Scope + " agli indirizzi " + std::to_string(FirstAddress) + "-" + std::to_string(LastAddress);

@@ -1,6 +1,7 @@
 #pragma once
 // Pieces of the Italian texts that the module search and the configuration check share.
 
+#include "core/ModuleLink.h"
 #include "core/RtuSettings.h"
 
 #include <chrono>
@@ -22,5 +23,9 @@ std::string SerialPair(const std::optional<std::uint32_t>& First, const std::opt
 std::string DurationText(std::chrono::seconds Time);
 // "con 9600 8N1 agli indirizzi 1-247", "con 24 impostazioni di linea all'indirizzo 5"
 std::string SearchScope(const std::vector<RtuSettings>& Settings, int FirstAddress, int LastAddress);
+// Through a gateway: "tramite il gateway 192.168.1.20:502 (Modbus TCP) agli indirizzi 1-247";
+// on a serial port as above.
+std::string SearchScope(const std::vector<RtuSettings>& Settings, int FirstAddress, int LastAddress,
+                        const ModuleLink& Link);
 
 }  // namespace veltro::core

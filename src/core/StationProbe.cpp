@@ -1,7 +1,9 @@
 #include "core/StationProbe.h"
 
+#include "core/LostPort.h"
 #include "core/RegisterWords.h"
 #include "modbus/ExpectedReply.h"
+#include "modbus/MbapFrame.h"
 #include "modbus/ModbusFrames.h"
 #include "platform/UiDispatcher.h"
 
@@ -58,6 +60,21 @@ ProbeKind ReadNonReply(Bytes Request, Bytes Rest, ProbeReading& R)
     return ProbeKind::StrayBytes;
 }
 
+// A Modbus TCP frame as the RTU frame it carries, so that it is read like one from a
+// serial line; anything else (and what is no whole frame) as it is.
+TFrameData AsRtu(TLinkType Link, const TFrameData& Wire)
+{
+    if (Link != ltModbusTcp)
+        return Wire;
+    TFrameData Rtu(static_cast<size_t>(MbapMaxLength) + 2);
+    const std::int32_t Size = MbapToRtu(Wire.data(), static_cast<std::int32_t>(Wire.size()), Rtu.data(),
+                                        static_cast<std::int32_t>(Rtu.size()));
+    if (Size <= 0)
+        return Wire;
+    Rtu.resize(static_cast<size_t>(Size));
+    return Rtu;
+}
+
 }  // namespace
 
 std::uint32_t SerialFromRegisters(std::uint16_t First, std::uint16_t Second)
@@ -105,12 +122,24 @@ ProbeReading ReadProbeReply(Bytes Request, Bytes Received)
 StationProbe::StationProbe(platform::UiDispatcher* Dispatcher) : FConnection(Dispatcher)
 {
     FConnection.SetFrameEnd(feExpectedLength);
-    FConnection.OnFrameSend = [this](TModbusConnection&, const TFrameData& Data) {
-        FRequest = Data;
+    // Questions go to addresses where nobody is expected to answer: silence through a
+    // gateway is no sign that its connection is half-open.
+    FConnection.SetHalfOpenAfter(0);
+    FConnection.OnFrameSend = [this](TModbusConnection& Sender, const TFrameData& Data) {
+        FRequest = AsRtu(Sender.Link(), Data);
+        FRequestHeader = ReadMbapHeader(Data.data(), static_cast<std::int32_t>(Data.size()));
         FReceived.clear();
     };
-    FConnection.OnFrameReceive = [this](TModbusConnection&, const TFrameData& Data) {
-        FReceived.insert(FReceived.end(), Data.begin(), Data.end());
+    FConnection.OnFrameReceive = [this](TModbusConnection& Sender, const TFrameData& Data) {
+        // Modbus TCP tells the late answer to an earlier question by its transaction
+        // identifier: it does not belong to this one's answer.
+        if (Sender.Link() == ltModbusTcp && FRequestHeader) {
+            const auto Header = ReadMbapHeader(Data.data(), static_cast<std::int32_t>(Data.size()));
+            if (Header && Header->Valid() && Header->TransactionId != FRequestHeader->TransactionId)
+                return;
+        }
+        const TFrameData Frame = AsRtu(Sender.Link(), Data);
+        FReceived.insert(FReceived.end(), Frame.begin(), Frame.end());
     };
     FClient.SetConnection(&FConnection);
     FClient.OnHoldingRegistersRead = [this](TModbusClient&, TTransactionInfo& Info, std::uint16_t, std::uint16_t,
@@ -130,10 +159,12 @@ StationProbe::~StationProbe()
     }
 }
 
-void StationProbe::Open(const std::string& Port, const RtuSettings& Settings)
+void StationProbe::Open(const std::string& Port, const RtuSettings& Settings, const ModuleLink& Link)
 {
     Close();
     FConnection.SetPort(Port);
+    ApplyLink(FConnection, Link);
+    FLink = Link;
     FSettings = Settings;
     ApplyRtuSettings(FConnection, Settings);
     FConnection.SetActive(true);
@@ -201,6 +232,10 @@ void StationProbe::Answered(const TTransactionInfo& Info)
     O.Request = FRequest;
     O.Received = FReceived;
     O.Reading = ReadProbeReply(O.Request, O.Received);
+    if (FLink.Tcp() && O.Reading.Kind == ProbeKind::ExceptionReply && IsGatewayException(O.Reading.ExceptionCode)) {
+        O.GatewayException = O.Reading.ExceptionCode;
+        O.Reading = ProbeReading{};
+    }
     // Not from inside the client's event: the handler may close the connection.
     FConnection.Dispatcher().Post([Alive = std::weak_ptr<StationProbe*>(FAlive), Question = FQuestion,
                                    O = std::move(O)] {
@@ -227,6 +262,16 @@ void StationProbe::Later(std::function<void()> Fn)
 bool StationProbe::LineLost()
 {
     return FConnection.Active() && FConnection.Line().LineLost();
+}
+
+bool StationProbe::Unreachable()
+{
+    return LineLost() && FLink.Tcp() && !GatewayReached(FConnection);
+}
+
+std::string StationProbe::LostGatewayLine()
+{
+    return LostGatewayText(FLink.Gateway, FConnection.Line().LastError()).toStdString();
 }
 
 }  // namespace veltro::core

@@ -9,7 +9,9 @@
 // stray bytes, a reply with a broken CRC, a frame of another station and a second reply
 // behind the first are each told for what they are.
 
+#include "core/ModuleLink.h"
 #include "core/RtuSettings.h"
+#include "modbus/MbapFrame.h"
 #include "modbus/ModbusClient.h"
 #include "modbus/ModbusConnection.h"
 #include "platform/UiDispatcher.h"
@@ -69,8 +71,12 @@ public:
         std::uint8_t Address = 0;
         RtuSettings Settings;
         ProbeReading Reading;
+        // Through a Modbus TCP gateway both as RTU frames, so that they read alike.
         std::vector<std::uint8_t> Request;   // as sent
         std::vector<std::uint8_t> Received;  // every byte received for it, as received
+        // Through a gateway: the exception it sent for a station it could not reach
+        // (IsGatewayException); the reading is then Silent, as nobody answered there.
+        std::uint8_t GatewayException = 0;
     };
     using Handler = std::function<void(const Outcome&)>;
 
@@ -80,9 +86,11 @@ public:
     StationProbe(const StationProbe&) = delete;
     StationProbe& operator=(const StationProbe&) = delete;
 
-    // Opens Port ("COM2") with Settings; raises the connection's EFieldwireError when the
-    // port cannot be opened, and then nothing stays open.
-    void Open(const std::string& Port, const RtuSettings& Settings);
+    // Opens Port ("COM2") with Settings, or the TCP connection to Link's gateway (Port and
+    // Settings then unused); raises the connection's EFieldwireError when the port cannot
+    // be opened or the gateway's name resolved, and then nothing stays open. A gateway
+    // that refuses or does not answer shows at the first question, as a lost line.
+    void Open(const std::string& Port, const RtuSettings& Settings, const ModuleLink& Link = {});
     // Closes the port; a question still out is dropped without its handler being called.
     void Close();
     bool IsOpen() const { return FConnection.Active(); }
@@ -98,8 +106,15 @@ public:
     // question at a time: asking while one is out raises std::logic_error.
     void Ask(std::uint8_t Address, const Timing& T, Handler Done);
     bool Asking() const { return FAsking; }
-    // The port went away under the probe (an adapter unplugged): no answer can come.
+    // The port went away under the probe (an adapter unplugged), or the gateway's
+    // connection failed: no answer can come.
     bool LineLost();
+    // The line is lost and it is a gateway's whose connection never came up (refused,
+    // unreachable, the connect unanswered): the gateway could not be reached at all.
+    bool Unreachable();
+    // After LineLost: the gateway's words for it ("Gateway ...: connessione rifiutata").
+    std::string LostGatewayLine();
+    const ModuleLink& Link() const { return FLink; }
 
     // Runs Fn on the UI thread after what is pending there, unless the probe is gone by then.
     void Later(std::function<void()> Fn);
@@ -110,10 +125,12 @@ private:
     modbus::TModbusConnection FConnection;
     modbus::TModbusClient FClient;
     RtuSettings FSettings;
+    ModuleLink FLink;
     bool FAsking = false;
     std::uint64_t FQuestion = 0;  // a call posted for an earlier question finds it changed
     Handler FDone;
     std::vector<std::uint8_t> FRequest, FReceived;
+    std::optional<modbus::TMbapHeader> FRequestHeader;  // the request's, on a Modbus TCP link
     // Calls posted to the UI thread hold it weakly: they find it gone after the probe is.
     std::shared_ptr<StationProbe*> FAlive = std::make_shared<StationProbe*>(this);
 };

@@ -291,6 +291,10 @@ void TModbusConnection::SetMaxRetries(TMaxRetries Value)
     FMaxRetries = Value;
 }
 
+std::uint32_t TModbusConnection::HalfOpenAfter() const { return ReadShared(FHalfOpenAfter); }
+
+void TModbusConnection::SetHalfOpenAfter(std::uint32_t Value) { WriteShared(FHalfOpenAfter, Value); }
+
 std::uint32_t TModbusConnection::ReceiveTimeout() const { return ReadShared(FReceiveTimeout); }
 
 void TModbusConnection::SetReceiveTimeout(std::uint32_t Value) { WriteShared(FReceiveTimeout, Value); }

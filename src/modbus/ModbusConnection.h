@@ -83,6 +83,12 @@ public:
     void SetLink(TLinkType Value);
     const std::string& Gateway() const noexcept { return FLine.Gateway; }
     void SetGateway(const std::string& Value);
+    // Client mode on a TCP link: after this many requests in a row without any reply the
+    // connection counts as lost (half-open: a gateway gone without a reset), so that it is
+    // closed and opened afresh; 0 never. A search asks addresses where nobody is expected to
+    // answer, and sets 0. Taken by the worker at the next request.
+    std::uint32_t HalfOpenAfter() const;
+    void SetHalfOpenAfter(std::uint32_t Value);
     bool HookExistingPort() const noexcept { return FLine.HookExistingPort; }
     void SetHookExistingPort(bool Value);  // refused
     TMaxRetries MaxRetries() const;
@@ -238,6 +244,7 @@ private:
     std::uint32_t FRefetchDelay = 0;
     std::uint32_t FSendTimeout = 1000;
     std::uint32_t FTurnaroundDelay = 100;
+    std::uint32_t FHalfOpenAfter = 3;
 };
 
 } // namespace veltro::modbus

@@ -341,7 +341,8 @@ void TTransactionThread::ProcessTransaction(std::unique_ptr<TModbusTransaction> 
     // unplugged adapter, so it is closed and opened afresh.
     if (Line.Stream() && !Broadcast) {
         FSilentRun = T.Info.ReplyStatus == rsNoReply ? FSilentRun + 1 : 0;
-        if (FSilentRun >= HalfOpenAfter) {
+        const std::uint32_t Limit = FOwner.HalfOpenAfter();
+        if (Limit > 0 && FSilentRun >= Limit) {
             FSilentRun = 0;
             Line.MarkLost(ETIMEDOUT);
         }

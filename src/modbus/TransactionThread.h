@@ -102,8 +102,7 @@ private:
     // taken for.
     TLateReplyGuard FLateReplies;
     // Client mode on TCP: requests in a row that got no reply at all.
-    int FSilentRun = 0;
-    static constexpr int HalfOpenAfter = 3;
+    std::uint32_t FSilentRun = 0;
     std::vector<std::uint8_t> FDrained;  // what the last drain took off the line
     // Both are refused changes while the connection is active, so the worker keeps its own copy.
     TTransmissionMode FMode;

@@ -111,6 +111,7 @@ struct TcpSocketDevice::Impl {
     int listenFd = -1;  // server only
     int wakeFd = -1;
     bool connecting = false;
+    std::atomic<bool> reached{false};  // a client's connection came up
     bool failed = false;  // the connection is gone (refused, reset, closed by the peer)
     Clock::time_point connectDeadline;
     std::atomic<int> lastError{0};
@@ -185,6 +186,7 @@ struct TcpSocketDevice::Impl {
             return Waited::Failed;
         }
         connecting = false;
+        reached = true;
         return Waited::Ready;
     }
 
@@ -234,7 +236,7 @@ std::unique_ptr<TcpSocketDevice> TcpSocketDevice::Connect(const TcpEndpoint& end
     TuneConnection(impl->fd);
     impl->connectDeadline = Clock::now() + connectTimeout;
     if (::connect(impl->fd, a->ai_addr, a->ai_addrlen) == 0)
-        impl->connecting = false;
+        impl->reached = true;
     else if (errno == EINPROGRESS)
         impl->connecting = true;
     else
@@ -409,6 +411,11 @@ void TcpSocketDevice::Interrupt()
 std::string TcpSocketDevice::Identity() const
 {
     return "tcp:" + impl_->endpoint.Text();
+}
+
+bool TcpSocketDevice::Reached() const
+{
+    return impl_->reached;
 }
 
 uint16_t TcpSocketDevice::LocalPort() const

@@ -65,6 +65,10 @@ public:
 
     // The port a listening device took (useful when it was asked for port 0).
     uint16_t LocalPort() const;
+    // A client: its connection came up at some point, and stays so after a failure. A
+    // failure before it is a gateway that could not be reached (refused, unreachable, no
+    // answer to the connect), one after it a connection lost. Safe from any thread.
+    bool Reached() const;
 
     struct Impl;
 

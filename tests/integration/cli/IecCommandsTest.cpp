@@ -145,7 +145,12 @@ INSTANTIATE_TEST_SUITE_P(
                    "La porta COM1 è già in uso da un altro programma.", "COM1"},
         StatusCase{"BusyModulePort", {"interroga", "--porta", "2", "--indirizzo", "178"}, 3,
                    "La porta COM2 è già in uso da un altro programma.", "COM2"},
+        // Nobody listens on the loopback's port 1: the link cannot be opened.
+        StatusCase{"RefusedGateway", {"interroga", "--gateway", "127.0.0.1:1", "--indirizzo", "178"}, 3,
+                   "Gateway 127.0.0.1:1: connessione rifiutata"},
         StatusCase{"MissingIdentifier", {"leggi"}, 2, "Inserire l'identificativo di comunicazione"},
+        StatusCase{"PortAndGateway", {"interroga", "--porta", "2", "--gateway", "127.0.0.1:502"}, 2,
+                   "--porta e --gateway si escludono a vicenda"},
         StatusCase{"AddressOutOfRange", {"scrivi", "--id", "1", "--indirizzo", "300", "--predefinite"}, 2,
                    "--indirizzo vuole un numero da 1 a 247"},
         // A mistyped option never shows the value typed with it.
