@@ -55,6 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
         Device.Deliver(std::vector<std::uint8_t>(Data + At, Data + std::min(Size, At + ChunkSize)));
 
     for (int Frames = 0; Frames < 64; ++Frames) {
+        // A server waits for its next request for as long as it takes: once the input is
+        // used up there is nothing more to wait for.
+        if (Server && Device.InQueue() == 0)
+            break;
         std::chrono::milliseconds Remaining(Server ? -1 : 5);
         std::uint8_t Dest[300];
         const std::int32_t Length = Line.ReceiveFrame(Dest, sizeof Dest, std::chrono::milliseconds(5), Remaining);
