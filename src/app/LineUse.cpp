@@ -9,15 +9,17 @@ QString LineUse::Refusal(LineJob wanted) const
 {
     if (holder_ == LineJob::None || holder_ == wanted)
         return {};
-    const QString port = QString::fromStdString(port_);
+    // A job on a gateway holds the page's link as one on a port does.
+    const QString where = QString::fromStdString(port_).startsWith(QStringLiteral("COM"))
+                              ? QStringLiteral("sulla porta %1").arg(QString::fromStdString(port_))
+                              : QStringLiteral("tramite il gateway %1").arg(QString::fromStdString(port_));
     switch (holder_) {
     case LineJob::Polling:
-        return QStringLiteral("Controllo del modulo in corso sulla porta %1: arrestarlo con \"Arresta\" e riprovare.")
-            .arg(port);
+        return QStringLiteral("Controllo del modulo in corso %1: arrestarlo con \"Arresta\" e riprovare.").arg(where);
     case LineJob::Scan:
-        return QStringLiteral("Ricerca del modulo in corso sulla porta %1: attendere la fine o annullarla.").arg(port);
+        return QStringLiteral("Ricerca del modulo in corso %1: attendere la fine o annullarla.").arg(where);
     case LineJob::Verify:
-        return QStringLiteral("Verifica della configurazione in corso sulla porta %1: attendere la fine.").arg(port);
+        return QStringLiteral("Verifica della configurazione in corso %1: attendere la fine.").arg(where);
     case LineJob::None: break;
     }
     return {};

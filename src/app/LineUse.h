@@ -4,9 +4,12 @@
 // exclusively), and a second job asked for while one runs is refused with a message that
 // says which job holds the port and what the user can do about it.
 
+#include "core/ModuleLink.h"
+
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 class QWidget;
@@ -26,8 +29,11 @@ public:
     // The job has ended and closed the port; nothing happens for a job that does not hold it.
     void Release(LineJob job);
 
-    // The port the page's field names now, for jobs started from another page.
+    // The port the page's field names now, for jobs started from another page, and how the
+    // page reaches the module (a gateway instead of the port); nothing for a gateway field
+    // that names none.
     std::function<std::string()> PortName;
+    std::function<std::optional<core::ModuleLink>()> Link;
     std::function<void()> OnChanged;
 
 private:

@@ -14,6 +14,7 @@
 #include "app/ScanRun.h"
 #include "app/InputRules.h"
 #include "app/LineCombos.h"
+#include "app/LinkField.h"
 #include "app/LogLines.h"
 #include "app/MonitorRecording.h"
 #include "app/MonitorTrend.h"
@@ -42,6 +43,7 @@
 #include <QTableWidget>
 #include <QTime>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <QTimeZone>
@@ -197,10 +199,19 @@ void PageMonitor::CreateModbus()
     };
     FPoller->OnReply = [this](const PollReply& reply) { RunGuarded([&] { ShowReply(reply); }); };
     FPoller->OnLog = [this](const QString& line) { AddLog(line); };
+    // A gateway never reached ends polling with its reason; one reached and lost later is
+    // tried again, as an adapter that went away.
+    FPoller->OnUnreachable = [this](const QString& line) {
+        RunGuarded([&] {
+            AddLog(line);
+            PollingEnded();
+        });
+    };
 
     connect(btnStartStop, &QPushButton::clicked, this, Guarded([this] { btnStartStopClick(); }));
 
     FLine.PortName = [this] { return "COM" + std::to_string(udComPort->Position()); };
+    FLine.Link = [this] { return FLink->Link(); };
     FLine.OnChanged = [this] { btnScan->setEnabled(FLine.Free()); };
     FScan = std::make_unique<ScanRun>(*this);
     connect(btnScan, &QPushButton::clicked, this, Guarded([this] { FScan->Begin(); }));
@@ -224,6 +235,9 @@ void PageMonitor::StartPolling()
 {
     if (const QString refusal = FLine.Refusal(LineJob::Polling); !refusal.isEmpty())
         return ShowNotice(this, refusal);
+    const std::optional<ModuleLink> link = FLink->Link();
+    if (!link)
+        return ShowNotice(this, FLink->Problem());
     // The angles are 6.28/3 and 12.56/3, as the module's own tools draw them.
     const double angles[3] = {0.0, 2.0933333333333333, 4.1866666666666665};
     for (int i = 0; i < 3; ++i) {
@@ -239,14 +253,15 @@ void PageMonitor::StartPolling()
         FPoller->Start();
     } catch (const modbus::EFieldwireError&) {
         // The library's own words say only that it failed; the technician needs to know why.
-        ShowErrorBox(PortOpenFailureText(mbConn->Port(), mbConn->Line().LastError()));
+        const int error = mbConn->Line().LastError();
+        ShowErrorBox(link->Tcp() ? LostGatewayText(link->Gateway, error) : PortOpenFailureText(mbConn->Port(), error));
         return;
     }
     grpModbus->setEnabled(false);
     chartTrend->Clear();
     FRecording->PollingStarted();
     FRunning = true;
-    FLine.Take(LineJob::Polling, mbConn->Port());
+    FLine.Take(LineJob::Polling, link->Tcp() ? link->Gateway : mbConn->Port());
     ShowStartStop(true);
 }
 
@@ -254,6 +269,7 @@ void PageMonitor::ConfigureConnection()
 {
     using namespace link;
     mbConn->SetPort("COM" + std::to_string(udComPort->Position()));
+    ApplyLink(*mbConn, FLink->Link().value_or(ModuleLink{}));
     switch (StrToTableValue(LinkBaudNames, LinkBaudValues, ComboText(cmbMB2Bps))) {
     case 3: mbConn->SetBaudRate(modbus::br2400); break;
     case 4: mbConn->SetBaudRate(modbus::br4800); break;
@@ -281,7 +297,7 @@ void PageMonitor::UseModule(int address, const RtuSettings& settings)
 
 ModbusSettings PageMonitor::Modbus() const
 {
-    return {udMBAddress->Position(), udComPort->Position(), ModbusCombos().Get()};
+    return {udMBAddress->Position(), udComPort->Position(), ModbusCombos().Get(), FLink->Index(), FLink->GatewayText()};
 }
 
 void PageMonitor::ShowModbus(const ModbusSettings& settings)
@@ -289,6 +305,7 @@ void PageMonitor::ShowModbus(const ModbusSettings& settings)
     udMBAddress->SetPosition(settings.address);
     udComPort->SetPosition(settings.port);
     ModbusCombos().Set(settings.line);
+    FLink->Show(settings.link, settings.gateway);
 }
 
 LineCombos PageMonitor::ModbusCombos() const
@@ -358,6 +375,12 @@ QList<CsvRow> PageMonitor::ValuesOnScreen() const
 void PageMonitor::StopPolling()
 {
     FPoller->Stop();
+    PollingEnded();
+}
+
+// Polling has stopped (by "Arresta", or because its gateway could not be reached).
+void PageMonitor::PollingEnded()
+{
     FRecording->PollingStopped();
     grpModbus->setEnabled(true);
     FRunning = false;
@@ -536,8 +559,23 @@ void PageMonitor::CreateModbusGroup(QVBoxLayout* page)
     label("Bit di stop", 2, 1);
     cmbMB2Stopbits = AddCombo(grpModbus, "cmbMB2Stopbits", {"1", "2"}, "1");
     grid->addWidget(cmbMB2Stopbits, 1, 5);
-    // What the port number stands for, under the port's column to the group's edge.
+    // What the port number stands for, under the port's column to the group's edge; for
+    // a gateway, the gateway and its framing in the same place.
     grid->addWidget(lblComPortDevice, 2, 2, 1, 4);
+    FLink = std::make_unique<LinkField>(grpModbus);
+    cmbLink = FLink->Choice();
+    editGateway = FLink->Gateway();
+    lblGatewayInUse = FLink->InUse();
+    grid->addWidget(lblGatewayInUse, 2, 2, 1, 4);
+    label("Collegamento", 0, 3);
+    auto* linkRow = new QHBoxLayout;
+    linkRow->addWidget(cmbLink);
+    linkRow->addSpacing(6);
+    linkRow->addWidget(AddLabel(grpModbus, QStringLiteral("Gateway")));
+    linkRow->addWidget(editGateway, 1);
+    grid->addLayout(linkRow, 3, 1, 1, 5);
+    FLink->OnChanged = [this] { ShowLinkChoice(); };
+    ShowLinkChoice();
     btnScan = new QPushButton(QStringLiteral("Cerca modulo"), grpModbus);
     btnScan->setObjectName(QStringLiteral("btnScan"));
     btnScan->setToolTip(QStringLiteral("Cerca il modulo sulla porta seriale: indirizzo e impostazioni di linea"));
@@ -570,6 +608,16 @@ void PageMonitor::CreateModbusGroup(QVBoxLayout* page)
     meter->addWidget(lblDateTime);
     meter->addStretch(1);
     top->addStretch(1);
+}
+
+// The serial port and its line settings mean nothing through a gateway: they step aside.
+void PageMonitor::ShowLinkChoice()
+{
+    const bool serial = !FLink->Tcp();
+    for (QWidget* w : std::initializer_list<QWidget*>{editComPort, udComPort, btnComPortList, cmbMB2Bps,
+                                                      cmbMB2Databits, cmbMB2Parity, cmbMB2Stopbits})
+        w->setEnabled(serial);
+    lblComPortDevice->setVisible(serial);
 }
 
 void PageMonitor::CreateValues()

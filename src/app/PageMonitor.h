@@ -45,6 +45,7 @@ using namespace core;
 
 class DeviceLabel;
 struct LineCombos;
+class LinkField;
 class LogLines;
 class MonitorRecording;
 class PolarFrame;
@@ -117,6 +118,10 @@ public:
     QComboBox* cmbMB2Databits;
     QComboBox* cmbMB2Parity;
     QComboBox* cmbMB2Stopbits;
+    std::unique_ptr<LinkField> FLink;  // RS485 port or gateway
+    QComboBox* cmbLink;
+    QLineEdit* editGateway;
+    DeviceLabel* lblGatewayInUse;
     QPushButton* btnStartStop;
     QPushButton* btnScan;
     QLabel* lblMatricola;
@@ -159,6 +164,8 @@ private:
     void ShowPhases(const PhaseReadings& values);
     void ShowProfiles(const ProfileReadings& values);
     void ShowStartStop(bool running);
+    void ShowLinkChoice();
+    void PollingEnded();
     LineCombos ModbusCombos() const;
 
     PolarFrame* polarFrame_ = nullptr;

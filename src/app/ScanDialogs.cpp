@@ -131,6 +131,11 @@ ScanSetupDialog::ScanSetupDialog(QWidget* parent, const ScanChoices& choices, co
                                         QStringLiteral("Scegliere almeno un valore per elenco"),
                                         QStringLiteral("9999 prove, al massimo 88:88:88")});
     lblScanEstimate->setMinimumWidth(TextWidth(lblScanEstimate, longest));
+    // Rates, parities and stop bits are set in the gateway, not tried through it.
+    if (options_.Link.Tcp())
+        for (const auto* list : {&chkScanRates, &chkScanParities, &chkScanStopBits})
+            for (QCheckBox* box : *list)
+                box->setEnabled(false);
     ShowEstimate();
 }
 
@@ -149,6 +154,14 @@ ScanOptions ScanSetupDialog::Options() const
     for (QCheckBox* box : chkScanStopBits)
         if (const auto s = StopBitsOf(box->text()); s && box->isChecked())
             stopBits.push_back(s->StopBits);
+    // Through a gateway the line settings are the gateway's: addresses alone are tried.
+    if (o.Link.Tcp()) {
+        o.Settings = {RtuSettings{}};
+        o.FirstAddress = spinScanFirst->value();
+        o.LastAddress = spinScanLast->value();
+        o.StopAtFirst = rbScanStopAtFirst->isChecked();
+        return o;
+    }
     // No box ticked in a list leaves nothing to try (an empty list would stand for all).
     o.Settings = rates.empty() || parities.empty() || stopBits.empty() ? std::vector<RtuSettings>{}
                                                                        : ScanSettings(rates, parities, stopBits);
@@ -170,7 +183,8 @@ void ScanSetupDialog::ShowEstimate()
         const int addresses = o.LastAddress - o.FirstAddress + 1;
         std::chrono::milliseconds longest{0};
         for (const RtuSettings& s : o.Settings)
-            longest += ScanReceiveTimeout(s, o.Turnaround) * addresses;
+            longest += (o.Link.Tcp() ? GatewayScanReceiveTimeout(o.Turnaround) : ScanReceiveTimeout(s, o.Turnaround))
+                       * addresses;
         text = QStringLiteral("%1 prove, al massimo %2")
                    .arg(static_cast<int>(o.Settings.size()) * addresses)
                    .arg(QString::fromStdString(

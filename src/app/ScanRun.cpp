@@ -2,7 +2,9 @@
 
 #include "app/Guard.h"
 #include "app/LineUse.h"
+#include "app/LinkField.h"
 #include "app/PageMonitor.h"
+#include "core/LostPort.h"
 #include "core/PortHelp.h"
 #include "core/ProbeTexts.h"
 #include "app/UpDown.h"
@@ -33,6 +35,7 @@ ScanOptions ScanRun::Defaults() const
 {
     ScanOptions options = last_.value_or(ScanOptions{});
     options.Port = page_.FLine.PortName();
+    options.Link = page_.FLine.Link().value_or(ModuleLink{});
     return options;
 }
 
@@ -42,6 +45,8 @@ void ScanRun::Begin()
         return;
     if (const QString refusal = page_.FLine.Refusal(LineJob::Scan); !refusal.isEmpty())
         return ShowNotice(&page_, refusal);
+    if (!page_.FLine.Link())
+        return ShowNotice(&page_, page_.FLink->Problem());
     setup_ = new ScanSetupDialog(page_.window(), page_.LineChoices(), Defaults());
     setup_->setAttribute(Qt::WA_DeleteOnClose);
     setup_->setWindowModality(Qt::WindowModal);
@@ -77,16 +82,25 @@ void ScanRun::Start(const ScanOptions& options)
         scanner_->Start(options);
     } catch (const modbus::EFieldwireError&) {
         // The port cannot be opened; nothing has started.
+        if (options.Link.Tcp())
+            return ShowErrorBox(QStringLiteral("Ricerca non avviata: %1.")
+                                    .arg(LostGatewayText(options.Link.Gateway, scanner_->PortError())));
         QString message = QStringLiteral("Ricerca non avviata: impossibile aprire la porta %1.")
                               .arg(QString::fromStdString(options.Port));
         if (const QString hint = AccessDeniedHint(options.Port); !hint.isEmpty())
             message += QStringLiteral("\n\n") + hint;
         return ShowErrorBox(message);
     }
-    page_.FLine.Take(LineJob::Scan, options.Port);
     stations_ = disturbances_ = 0;
-    page_.AddLog(QString::fromStdString("Ricerca del modulo sulla porta " + options.Port + " " +
-                                        SearchScope(options.Settings, options.FirstAddress, options.LastAddress)));
+    if (options.Link.Tcp()) {
+        page_.FLine.Take(LineJob::Scan, options.Link.Gateway);
+        page_.AddLog(QString::fromStdString("Ricerca del modulo " + SearchScope(options.Settings, options.FirstAddress,
+                                                                                options.LastAddress, options.Link)));
+    } else {
+        page_.FLine.Take(LineJob::Scan, options.Port);
+        page_.AddLog(QString::fromStdString("Ricerca del modulo sulla porta " + options.Port + " " +
+                                            SearchScope(options.Settings, options.FirstAddress, options.LastAddress)));
+    }
     progress_ = new ScanProgressDialog(page_.window());
     progress_->setWindowModality(Qt::WindowModal);
     progress_->OnCancel = [this] {
@@ -109,7 +123,10 @@ void ScanRun::Finished(const ScanResult& result)
 // The first station found is the one the page polls next.
 void ScanRun::Fill(const FoundStation& station)
 {
-    page_.UseModule(station.Address, station.Settings);
+    if (station.Link.Tcp())
+        page_.udMBAddress->SetPosition(station.Address);  // the gateway keeps its own line settings
+    else
+        page_.UseModule(station.Address, station.Settings);
 }
 
 void ScanRun::CloseProgress()

@@ -38,6 +38,10 @@ void VerifyRun::Begin()
     checked_ = module;
     VerifyTarget target;
     target.Port = line_->PortName();
+    if (const auto link = line_->Link ? line_->Link() : std::optional<ModuleLink>(ModuleLink{}); link)
+        target.Link = *link;
+    else
+        return Log("Verifica non avviata: l'indirizzo del gateway indicato in \"Controllo\" non è valido");
     target.Address = module.Address;
     target.Settings = module.Settings;
     target.ExpectedSerial = serial;
@@ -56,7 +60,7 @@ void VerifyRun::Begin()
     if (module.DefaultSettings)
         Log("Impostazioni predefinite del modulo: " + module.Settings.Text());
     verifier_->Start(target);
-    line_->Take(LineJob::Verify, target.Port);
+    line_->Take(LineJob::Verify, target.Link.Tcp() ? target.Link.Gateway : target.Port);
     if (OnBusy)
         OnBusy(true);
 }

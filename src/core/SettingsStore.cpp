@@ -26,6 +26,9 @@ constexpr int kPages = 3;
 // No screen is this large: a larger size is a hand edit gone wrong.
 constexpr int kMaxWindowSide = 20000;
 constexpr qsizetype kSplitterPanes = 3;  // values, trend, log
+constexpr int kLinks = 3;                // RS485, RTU over TCP, Modbus TCP
+// A host name has at most 253 characters, then ":" and the port.
+constexpr qsizetype kMaxGatewayLength = 253 + 6;
 // An IEC 62056-21 device address has at most 32 characters.
 constexpr int kMaxIdentLength = 32;
 
@@ -58,6 +61,14 @@ public:
             if (value.compare(choice, Qt::CaseInsensitive) == 0)
                 field = choice;
         }
+    }
+    // A line of printable text no longer than limit.
+    void Text(const QString& key, QString& field, qsizetype limit) const
+    {
+        const QString value = settings_.value(key).toString().trimmed();
+        const bool printable = std::all_of(value.begin(), value.end(), [](QChar c) { return c.isPrint(); });
+        if (printable && value.size() <= limit)
+            field = value;
     }
     void Digits(const QString& key, QString& field) const
     {
@@ -164,6 +175,8 @@ SavedSettings LoadSettings(const QString& path)
     read.Range(kModbus + QStringLiteral("/address"), s.modbus.address, 1, kMaxAddress);
     read.Range(kModbus + QStringLiteral("/port"), s.modbus.port, 1, kMaxPort);
     read.Line(kModbus, s.modbus.line, kModbusBauds, kModbusDataBits);
+    read.Range(kModbus + QStringLiteral("/link"), s.modbus.link, 0, kLinks - 1);
+    read.Text(kModbus + QStringLiteral("/gateway"), s.modbus.gateway, kMaxGatewayLength);
     read.Range(QStringLiteral("window/page"), s.page, 0, kPages - 1);
     read.Range(QStringLiteral("window/width"), s.width, 1, kMaxWindowSide);
     read.Range(QStringLiteral("window/height"), s.height, 1, kMaxWindowSide);
@@ -183,6 +196,8 @@ bool SaveSettings(const SavedSettings& s, const QString& path)
     settings.setValue(kModbus + QStringLiteral("/address"), s.modbus.address);
     settings.setValue(kModbus + QStringLiteral("/port"), s.modbus.port);
     WriteLine(settings, kModbus, s.modbus.line);
+    settings.setValue(kModbus + QStringLiteral("/link"), s.modbus.link);
+    settings.setValue(kModbus + QStringLiteral("/gateway"), s.modbus.gateway);
     settings.setValue(QStringLiteral("window/page"), s.page);
     if (s.width > 0 && s.height > 0) {
         settings.setValue(QStringLiteral("window/width"), s.width);

@@ -40,6 +40,10 @@ struct ModbusSettings {
     int address = 100;
     int port = 1;
     LineSettings line{9600, 8, QStringLiteral("Nessuna"), 1};
+    // 0 the RS485 port, 1 a gateway passing RTU frames, 2 a Modbus TCP gateway; the
+    // gateway as typed ("192.168.1.20:502").
+    int link = 0;
+    QString gateway;
 
     bool operator==(const ModbusSettings&) const = default;
 };

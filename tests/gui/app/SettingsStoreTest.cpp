@@ -37,7 +37,7 @@ TEST_F(SettingsStoreTest, EveryFieldComesBackAndThePasswordIsNeverWritten)
     EXPECT_EQ(SettingsFilePath(), home_.path() + QStringLiteral("/VeltroConf/veltroconf.conf"));
     SavedSettings saved;
     saved.iec = {17, {2400, 8, QStringLiteral("Dispari"), 2}, QStringLiteral("0012345678")};
-    saved.modbus = {178, 3, {19200, 8, QStringLiteral("Pari"), 2}};
+    saved.modbus = {178, 3, {19200, 8, QStringLiteral("Pari"), 2}, 2, QStringLiteral("192.168.1.20:5020")};
     saved.page = 0;
     saved.width = 1010;
     saved.height = 690;
@@ -71,6 +71,7 @@ TEST_F(SettingsStoreTest, ABadFileGivesTheDefaultsOfTheFieldsItSpoils)
         {"not numbers", "[iec]\nport=uno\nbps=9600x\nparity=42\nident=12AB\n[modbus]\naddress=-\n[window]\npage=\n",
          defaults},
         {"splitter of another window", "[window]\nsplitter=100,200\n", defaults},
+        {"unknown link, gateway with a control character", "[modbus]\nlink=3\ngateway=\"a\\tb\"\n", defaults},
         {"one good value among bad ones", "[modbus]\nport=5\naddress=0x10\nbps=\n", goodPort},
     };
     for (const Case& c : cases) {
