@@ -6,6 +6,7 @@
 #include "app/PortField.h"
 #include "phasor/PolarDiagram.h"
 #include "simulator/Simulator.h"
+#include "support/Loopback.h"
 #include "support/PtyPair.h"
 
 #include <QComboBox>
@@ -18,28 +19,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace veltro;
 
 namespace {
-
-// A loopback port nobody listens on now: that of a listener that has just gone.
-std::string FreeLoopbackEndpoint()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-}
 
 struct Link {
     int choice;          // position in "Collegamento"
@@ -76,7 +59,7 @@ protected:
         page().editGateway->setText(QString::fromStdString(endpoint));
     }
 
-    const std::string gateway = FreeLoopbackEndpoint();
+    const std::string gateway = test::FreeLoopbackEndpoint();
     test::PortDir ports;
     sim::Simulator sim{sim::SimulatorOptions{ports.Path(), 1, false, 2}};
     app::TfrmMain window;
@@ -116,7 +99,7 @@ class RefusingGateway : public GatewayPolling {};
 
 TEST_P(RefusingGateway, EndsPollingWithItsReason)
 {
-    Choose(GetParam().choice, FreeLoopbackEndpoint());  // nobody listens there
+    Choose(GetParam().choice, test::FreeLoopbackEndpoint());  // nobody listens there
     QTest::mouseClick(page().btnStartStop, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !page().FRunning; }, 5000));
     const QString last = page().listLog->item(page().listLog->count() - 1)->text();

@@ -11,6 +11,7 @@
 #include "app/VerifyRun.h"
 #include "gui/ModalBox.h"
 #include "simulator/Simulator.h"
+#include "support/Loopback.h"
 #include "support/PortFree.h"
 #include "support/PtyPair.h"
 
@@ -308,6 +309,32 @@ TEST_F(ScanWindow, AProvenModuleIsPolledAfterOneClickOnUsaInControllo)
     window.pageControl()->setCurrentWidget(&config());
     Read();
     EXPECT_FALSE(config().btnUseVerified->isEnabled());
+}
+
+// Through a gateway the search tries addresses alone (the gateway keeps the line settings)
+// and the check reads the module's serial number through it as well.
+TEST_F(ScanWindow, ThroughAGatewayTheSearchAndTheCheckReachTheModule)
+{
+    const std::string gateway = "127.0.0.1:" + std::to_string(test::FreeLoopbackPort());
+    sim.Module().ServeTcp(sim::ModuleSim::TcpService{gateway, modbus::ltModbusTcp});
+    StartModule("178", "2400 8O2");
+    monitor().cmbLink->setCurrentIndex(2);
+    monitor().editGateway->setText(QString::fromStdString(gateway));
+    QTest::mouseClick(monitor().btnScan, Qt::LeftButton);
+    app::ScanSetupDialog* setup = monitor().FScan->SetupDialog();
+    ASSERT_NE(setup, nullptr);
+    EXPECT_FALSE(setup->chkScanRates.front()->isEnabled());
+    setup->spinScanFirst->setValue(175);
+    setup->spinScanLast->setValue(180);
+    QTest::mouseClick(setup->btnScanStart, Qt::LeftButton);
+    ASSERT_TRUE(ScanEnded());
+    EXPECT_EQ(monitor().editMBAddress->text(), QStringLiteral("178"));
+    EXPECT_TRUE(Log().join('\n').contains(QString::fromStdString(gateway))) << Log().join('\n').toStdString();
+
+    Read();
+    Verify();
+    ASSERT_TRUE(VerifyEnded());
+    EXPECT_TRUE(config().btnUseVerified->isEnabled()) << LastVerifyLine().toStdString();
 }
 
 // Polling, the module search and the check share the RS485 port: while one holds it the

@@ -1,27 +1,11 @@
 // veltro interroga, cerca and verifica through the simulated module's gateway on the
 // loopback address, in both framings: the same module, found and read as on its serial line.
 #include "integration/cli/CliFixture.h"
+#include "support/Loopback.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 namespace veltro::test {
 namespace {
-
-// A loopback port nobody listens on now: that of a listener that has just gone.
-std::string FreeLoopbackEndpoint()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-}
 
 struct GatewayCase {
     const char* name;
