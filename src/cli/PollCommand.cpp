@@ -11,11 +11,13 @@
 #include "core/IsoTime.h"
 #include "core/LostPort.h"
 #include "core/ModulePoller.h"
+#include "core/PollRecorder.h"
 #include "core/PortHelp.h"
 #include "core/ProbeTexts.h"
 #include "modbus/FieldwireError.h"
 
 #include <QDateTime>
+#include <QLocale>
 #include <QStringList>
 #include <QTime>
 
@@ -172,12 +174,20 @@ int Poll(const Arguments& args, Output& out)
         unreachable = true;
         loop.Quit();
     };
+    // The window's recording: a CSV row per cycle, flushed as it comes.
+    core::PollRecorder recorder;
+    bool recordingFailed = false;
     poller.OnReply = [&](const core::PollReply& reply) {
         if (reply.log)
             out.Error(logLine(*reply.log));
         if (!reply.cycle)
             return;
         ++done;
+        if (QString error; recorder.Recording()
+                           && !recorder.Add(QDateTime::currentDateTime(), *reply.cycle, reply.cycleOutcomes, error)) {
+            out.Error(Text(error));  // polling goes on, as in the window
+            recordingFailed = true;
+        }
         for (const core::TReplyOutcome outcome : reply.cycleOutcomes)
             if (outcome != core::roSuccess) {
                 ++incomplete;
@@ -197,6 +207,14 @@ int Poll(const Arguments& args, Output& out)
                                          : core::PortOpenFailureText(target.port, error)));
         return kPortUnavailable;
     }
+    if (const auto file = args.Value("registra")) {
+        QString error;
+        if (!recorder.Start(QString::fromStdString(*file), QLocale(), error)) {
+            poller.Stop();
+            out.Error(Text(error));
+            return kJobFailed;
+        }
+    }
     if (target.link.Tcp())
         out.Progress("Interrogazione del modulo all'indirizzo " + std::to_string(target.address) + " tramite " +
                      target.link.Text());
@@ -208,6 +226,7 @@ int Poll(const Arguments& args, Output& out)
         loop.Run();
     }
     poller.Stop();
+    recorder.Stop();
     if (unreachable)
         return kPortUnavailable;
     if (Interrupted()) {
@@ -217,7 +236,7 @@ int Poll(const Arguments& args, Output& out)
     if (incomplete > 0)
         out.Error(std::to_string(incomplete) + (incomplete == 1 ? " ciclo" : " cicli") + " su " +
                   std::to_string(done) + " senza tutti i valori");
-    return stdoutGone || incomplete > 0 ? kJobFailed : kDone;
+    return stdoutGone || incomplete > 0 || recordingFailed ? kJobFailed : kDone;
 }
 
 }  // namespace
@@ -227,7 +246,7 @@ Command PollCommand()
     CommandSpec spec{
         "interroga",
         "[--porta N [--rs485 IMPOSTAZIONI] | --gateway HOST:PORTA [--tcp mbap|rtu]]\n"
-        "              [--indirizzo N] [--cicli N] [--intervallo MS] [--trame] [--json]",
+        "              [--indirizzo N] [--cicli N] [--intervallo MS] [--registra FILE] [--trame] [--json]",
         "interroga il modulo, una riga di valori per ciclo (\"Controllo\")",
         "Interroga il modulo sulla linea RS485 come \"Avvia\" della pagina Controllo: chiede i\n"
         "tre blocchi di registri uno dopo l'altro, ognuno 100 ms dopo la risposta al\n"
@@ -244,6 +263,7 @@ Command PollCommand()
             GatewayOptionSpecs()[1],
             {"cicli", "N", "si ferma dopo N cicli (predefinito: fino a Ctrl-C)"},
             {"intervallo", "MS", "pausa tra una risposta e la richiesta seguente (predefinita 100)"},
+            {"registra", "FILE", "scrive ogni ciclo in FILE (CSV), come \"Registra\" della finestra"},
             {"trame", "", "ogni trama inviata e ricevuta su stderr, come nel registro"},
         },
         {},

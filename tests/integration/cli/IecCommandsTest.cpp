@@ -148,6 +148,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Nobody listens on the loopback's port 1: the link cannot be opened.
         StatusCase{"RefusedGateway", {"interroga", "--gateway", "127.0.0.1:1", "--indirizzo", "178"}, 3,
                    "Gateway 127.0.0.1:1: connessione rifiutata"},
+        StatusCase{"UnwritableRecording",
+                   {"interroga", "--porta", "2", "--indirizzo", "178", "--registra", "/proc/registrazione.csv"}, 1,
+                   "Registrazione non avviata: impossibile creare il file /proc/registrazione.csv"},
         StatusCase{"MissingIdentifier", {"leggi"}, 2, "Inserire l'identificativo di comunicazione"},
         StatusCase{"PortAndGateway", {"interroga", "--porta", "2", "--gateway", "127.0.0.1:502"}, 2,
                    "--porta e --gateway si escludono a vicenda"},

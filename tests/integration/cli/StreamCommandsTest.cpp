@@ -2,6 +2,8 @@
 // a person reads them and as --json gives them to a script.
 #include "integration/cli/CliFixture.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QJsonArray>
 
 namespace veltro::test {
@@ -125,6 +127,26 @@ INSTANTIATE_TEST_SUITE_P(
                        EXPECT_FALSE(p[0]["kept"].toBool());
                    }}),
     [](const auto& info) { return info.param.name; });
+
+class Recording : public CliFixture {};
+
+TEST_F(Recording, WritesARowPerCycleAsTheWindowDoes)
+{
+    const QString path = data.filePath(QStringLiteral("registrazione.csv"));
+    const CliResult r =
+        Run({"interroga", "--porta", "2", "--indirizzo", "178", "--cicli", "3", "--registra", path.toStdString()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("Potenza attiva [kW]")));
+    for (int i = 1; i < lines.size(); ++i) {
+        const QStringList cells = lines[i].split(QLatin1Char(','));
+        EXPECT_TRUE(QDateTime::fromString(cells[0], Qt::ISODateWithMs).isValid()) << cells[0].toStdString();
+        EXPECT_EQ(cells[1], QStringLiteral("completo"));
+    }
+}
 
 }  // namespace
 }  // namespace veltro::test
