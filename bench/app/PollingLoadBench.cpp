@@ -2,8 +2,10 @@
 // with its "Avvia" button against a paced libmodbus module that runs in a child process,
 // so the figures are the window's alone. Prints one line of key=value pairs:
 //
-//   bench_app_PollingLoad [seconds] [--registra]     (default 30 s; --registra: with
-//                                                     "Registra" on, a row per cycle)
+//   bench_app_PollingLoad [seconds] [--registra | --gateway]
+//
+// (default 30 s; --registra: with "Registra" on, a row per cycle; --gateway: through a
+// Modbus TCP server on the loopback address, standing in for a gateway)
 //
 // The trend chart follows the cycles either way, as it does on the page.
 // The program itself cannot be clicked from outside, hence this host; scripts/bench
@@ -12,10 +14,13 @@
 
 #include "app/FormMain.h"
 #include "app/PageMonitor.h"
+#include "integration/modbus/LibmodbusPeer.h"
 #include "platform/QtUiDispatcher.h"
 #include "support/UserFolders.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QEventLoop>
 #include <QPushButton>
 #include <QTest>
@@ -87,12 +92,33 @@ void RunEventLoop(std::chrono::milliseconds time)
     std::_Exit(0);
 }
 
+// A Modbus TCP server in place of a gateway: writes its loopback port to `out`, then
+// serves until killed.
+[[noreturn]] void ServeGateway(int out)
+{
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+    {
+        modbus::test::LibmodbusTcpServer server;
+        const std::uint16_t port = server.Port();
+        [[maybe_unused]] const ssize_t written = ::write(out, &port, sizeof port);
+        ::close(out);
+        int signal = 0;
+        sigwait(&stop, &signal);
+    }
+    std::_Exit(0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 30;
-    const bool record = argc > 2 && std::string(argv[2]) == "--registra";
+    const std::string mode = argc > 2 ? argv[2] : "";
+    const bool record = mode == "--registra";
+    const bool gateway = mode == "--gateway";
     char dirTemplate[] = "/tmp/veltro-bench-XXXXXX";
     if (!::mkdtemp(dirTemplate))
         return 1;
@@ -100,9 +126,22 @@ int main(int argc, char** argv)
     ::setenv("VELTRO_PORT_DIR", portDir.c_str(), 1);
 
     // Forked before any thread exists, so the child starts clean.
+    int pipeFds[2] = {-1, -1};
+    if (gateway && ::pipe(pipeFds) != 0)
+        return 1;
     const pid_t module = ::fork();
-    if (module == 0)
+    if (module == 0) {
+        if (gateway)
+            ServeGateway(pipeFds[1]);
         ServeModule(portDir);
+    }
+    std::uint16_t gatewayPort = 0;
+    if (gateway) {
+        ::close(pipeFds[1]);
+        if (::read(pipeFds[0], &gatewayPort, sizeof gatewayPort) != static_cast<ssize_t>(sizeof gatewayPort))
+            return 1;
+        ::close(pipeFds[0]);
+    }
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -116,7 +155,12 @@ int main(int argc, char** argv)
             app::TfrmMain window;
             window.show();
             app::PageMonitor& page = *window.tabTest();
-            const bool published = QTest::qWaitFor([&] { return std::filesystem::exists(portDir + "/COM1"); }, 5000);
+            const bool published =
+                gateway || QTest::qWaitFor([&] { return std::filesystem::exists(portDir + "/COM1"); }, 5000);
+            if (gateway) {  // "Modbus TCP" to the server standing in for the gateway
+                page.cmbLink->setCurrentIndex(2);
+                page.editGateway->setText(QStringLiteral("127.0.0.1:%1").arg(gatewayPort));
+            }
             if (published && QTest::qWaitForWindowExposed(&window)) {
                 QTest::mouseClick(page.btnStartStop, Qt::LeftButton);
                 RunEventLoop(std::chrono::seconds(2));  // the first cycles settle
