@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -146,6 +147,9 @@ TrendChart::TrendChart(QWidget* parent) : QWidget(parent) {
     // Every paint covers the whole widget from the bitmap and the strip's background.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(320, 200);
+    FRepaintLater = new QTimer(this);
+    FRepaintLater->setSingleShot(true);
+    connect(FRepaintLater, &QTimer::timeout, this, [this] { update(); });
 
     FBar = new QWidget(this);
     auto* row = new QHBoxLayout(FBar);
@@ -190,7 +194,14 @@ int TrendChart::ChartTop() const { return FBar->sizeHint().height(); }
 
 void TrendChart::RequestRepaint() {
     FDirty = true;
+    FOnlyNewCycles = false;
     update();
+}
+
+void TrendChart::RequestCycleRepaint() {
+    const bool otherChange = FDirty && !FOnlyNewCycles;
+    RequestRepaint();
+    FOnlyNewCycles = !otherChange;
 }
 
 void TrendChart::AddCycle(const TrendCycle& cycle) {
@@ -204,7 +215,7 @@ void TrendChart::AddCycle(const TrendCycle& cycle) {
         RequestRepaint();
         return;
     }
-    if (FLive || (cycle.time >= FFrozen.from && cycle.time <= FFrozen.to)) RequestRepaint();
+    if (FLive || (cycle.time >= FFrozen.from && cycle.time <= FFrozen.to)) RequestCycleRepaint();
 }
 
 void TrendChart::Clear() {
@@ -281,6 +292,8 @@ void TrendChart::EnsureBitmapSize() {
 
 void TrendChart::Render() {
     FDirty = false;
+    FOnlyNewCycles = false;
+    FSinceRender.start();
     FAxes.clear();
     EnsureBitmapSize();
     if (FBitmap.isNull()) return;
@@ -461,7 +474,12 @@ void TrendChart::Render() {
 }
 
 void TrendChart::paintEvent(QPaintEvent*) {
-    if (FDirty) Render();
+    const auto interval = std::chrono::milliseconds(kCycleRepaintInterval).count();
+    if (FDirty && FOnlyNewCycles && FSinceRender.isValid() && FSinceRender.elapsed() < interval) {
+        FRepaintLater->start(static_cast<int>(interval - FSinceRender.elapsed()));
+    } else if (FDirty) {
+        Render();
+    }
     QPainter painter(this);
     painter.fillRect(QRect(0, 0, width(), ChartTop()), palette().window());
     painter.drawImage(QPoint(0, ChartTop()), FBitmap);

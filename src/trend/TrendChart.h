@@ -17,6 +17,7 @@
 #include "trend/TrendHistory.h"
 #include "trend/TrendScale.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -26,6 +27,7 @@
 #include <vector>
 
 class QAction;
+class QTimer;
 class QMenu;
 class QToolButton;
 
@@ -56,6 +58,8 @@ public:
     static constexpr std::chrono::minutes kLiveMinimumSpan{2};
     // The shortest range a zoom goes to: below a few polls there is nothing to see.
     static constexpr std::chrono::seconds kZoomMinimumSpan{10};
+    // The quickest new cycles redraw the chart: a pixel column of the live range is more.
+    static constexpr std::chrono::milliseconds kCycleRepaintInterval{1000};
 
     explicit TrendChart(QWidget* parent = nullptr);
 
@@ -105,6 +109,12 @@ protected:
     virtual void RequestRepaint();
 
 private:
+    // A repaint for new cycles alone, which may wait (see FOnlyNewCycles).
+    void RequestCycleRepaint();
+
+protected:
+
+private:
     std::optional<TimeRange> LiveRange() const;
     void SyncControls();
     void EnsureBitmapSize();
@@ -115,6 +125,12 @@ private:
     bool FLive = true;
     TimeRange FFrozen;  // the range shown while not live
     bool FDirty = true;
+    // What is out of date is only that cycles came: such a redraw waits until
+    // kCycleRepaintInterval has passed since the last, so a fast poll (a gateway answers
+    // within a millisecond) does not redraw the chart several times a second.
+    bool FOnlyNewCycles = false;
+    QElapsedTimer FSinceRender;
+    QTimer* FRepaintLater = nullptr;
     QImage FBitmap;
     ChartLayout FLayout;
     std::vector<DrawnAxis> FAxes;
