@@ -10,6 +10,7 @@
 //   the simulated meter with pacing on, with and without the serial port's data-arrival
 //   signalling. Its floor is the line time of every byte that crossed the line plus the
 //   pauses the dialogue prescribes.
+#include "peers/Figures.h"
 #include "peers/PacedModbusPeer.h"
 
 #include "app/FormMain.h"
@@ -42,28 +43,10 @@
 namespace {
 
 using namespace veltro;
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
-}
-
-void Report(benchmark::State& state, const std::vector<double>& elapsedMs, const std::vector<double>& floorMs)
-{
-    if (elapsedMs.empty())
-        return;
-    const double median = Median(elapsedMs), floor = Median(floorMs);
-    state.counters["median_ms"] = median;
-    state.counters["floor_ms"] = floor;
-    state.counters["ratio"] = floor > 0 ? median / floor : 0.0;
-}
+using bench::Clock;
+using bench::Median;
+using bench::Ms;
+using bench::Report;
 
 // The request for block 1 to the default server address 100: 64 03 0000 003A.
 constexpr const char* kBlock1Request = "Send: 64030000003A";

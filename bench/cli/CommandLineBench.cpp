@@ -11,6 +11,7 @@
 //   the difference. The window's "Avvia" pays it too, before its first cycle.
 // - BM_CliFirstByte: from spawning `veltro leggi` to the first byte on the optical head's
 //   line, read by a pseudo-terminal peer: the program's start-up as the meter sees it.
+#include "peers/Figures.h"
 #include "peers/PacedModbusPeer.h"
 
 #include "core/ModulePoller.h"
@@ -39,28 +40,10 @@ extern char** environ;
 namespace {
 
 using namespace veltro;
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
-}
-
-void Report(benchmark::State& state, const std::vector<double>& elapsedMs, const std::vector<double>& floorMs)
-{
-    if (elapsedMs.empty())
-        return;
-    const double median = Median(elapsedMs), floor = Median(floorMs);
-    state.counters["median_ms"] = median;
-    state.counters["floor_ms"] = floor;
-    state.counters["ratio"] = floor > 0 ? median / floor : 0.0;
-}
+using bench::Clock;
+using bench::Median;
+using bench::Ms;
+using bench::Report;
 
 // Starts veltro with its output thrown away; -1 when it could not be started.
 pid_t Spawn(std::vector<std::string> args)
