@@ -1,7 +1,8 @@
 // Writes a picture of each page of the main window into a folder, for the README: the
 // configuration page after a read of the simulated meter and the check of the module at
 // what was read, the monitoring page polling
-// the simulated module, the decoding page with its sample values. Runs offscreen.
+// the simulated module while recording, its trend filled by half a minute of cycles, the
+// decoding page with its sample values. Runs offscreen.
 #include "app/FormMain.h"
 #include "app/LogLines.h"
 #include "app/PageConfig.h"
@@ -54,8 +55,11 @@ bool ShowPolling(veltro::app::TfrmMain& window, int modulePort)
     page.editComPort->setText(QString::number(modulePort));
     page.editMBAddress->setText(QStringLiteral("178"));  // the automatic address of serial 12345678
     page.btnStartStop->click();
-    // Two full rounds of the three blocks, so every value on the page is live.
-    const bool live = QTest::qWaitFor([&] { return page.FStats.FResponses >= 6; }, 20000);
+    // Two full rounds of the three blocks, so every value on the page is live; then
+    // recording, and half a minute of cycles for the trend to draw.
+    bool live = QTest::qWaitFor([&] { return page.FStats.FResponses >= 6; }, 20000);
+    page.btnRecord->click();
+    live = live && QTest::qWaitFor([&] { return page.FStats.FResponses >= 130; }, 90000);
     page.FLogLines->PaintNow();  // the log paints at its own pace; the picture shows it now
     return live;
 }
