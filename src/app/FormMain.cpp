@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QShowEvent>
 #include <QFont>
 #include <QGuiApplication>
 #include <QMenuBar>
@@ -82,6 +83,27 @@ QSize TfrmMain::ClientRoom()
     constexpr QSize kFrame(16, 40);
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? screen->availableGeometry().size() - kFrame : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+}
+
+void TfrmMain::UseKeptSize(const QSize& size)
+{
+    sizeKept_ = true;
+    resize(FittingSize(size));
+}
+
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (shown_)
+        return;
+    shown_ = true;
+    // Some pages know their full size only once shown (the values' scroll area with
+    // them): the window opens as large as they then ask, within the screen, never
+    // smaller than it was made before.
+    if (!sizeKept_) {
+        const QSize room = ClientRoom().expandedTo(minimumSizeHint());
+        resize(size().expandedTo(OpeningSize(ClientRoom())).boundedTo(room));
+    }
 }
 
 void TfrmMain::UseWindowFont(double scale)

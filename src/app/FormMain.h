@@ -42,6 +42,8 @@ public:
     // What the primary screen leaves for the window's contents once the taskbar, the
     // title bar and the borders have their room.
     static QSize ClientRoom();
+    // The size kept from the last run; the window opens at it rather than its own.
+    void UseKeptSize(const QSize& size);
 
     void FormCreate();
     void PageControlChanging(bool& allowChange) const;
@@ -55,6 +57,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     PageControl* PageControl_;
@@ -62,6 +65,8 @@ private:
     PageMonitor* tabTest_;
     PageDecode* TabSheet1_;
     platform::PortWatcher* portWatcher_;
+    bool sizeKept_ = false;
+    bool shown_ = false;
 };
 
 }  // namespace veltro::app

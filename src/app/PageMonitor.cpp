@@ -39,6 +39,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QTime>
@@ -146,8 +147,10 @@ public:
     {
         if (!widget())
             return QScrollArea::sizeHint();
+        // A low window scrolls the values up and down: the bar it then needs must not take
+        // their width too.
         const int frame = 2 * frameWidth();
-        return widget()->sizeHint() + QSize(frame, frame);
+        return widget()->sizeHint() + QSize(frame + verticalScrollBar()->sizeHint().width(), frame);
     }
 };
 
@@ -167,8 +170,9 @@ PageMonitor::PageMonitor(QWidget* parent)
     CreateValues();
     CreateTrend();
     CreateLog();
-    splitMonitor->setStretchFactor(0, 3);
-    splitMonitor->setStretchFactor(1, 2);
+    // A larger window gives most of its extra height to the values, so to the diagram.
+    splitMonitor->setStretchFactor(0, 4);
+    splitMonitor->setStretchFactor(1, 1);
     splitMonitor->setStretchFactor(2, 1);
     FDiagram = new phasor::TPolarDiagram(pnlPolar);
     FDiagram->setObjectName(QStringLiteral("FDiagram"));
@@ -684,7 +688,6 @@ void PageMonitor::CreateTrend()
     row->addWidget(lblRecord, 1);
     column->addLayout(row);
     chartTrend = new trend::TrendChart(pane);
-    chartTrend->setMinimumHeight(8 * chartTrend->fontMetrics().height());
     column->addWidget(chartTrend, 1);
 }
 

@@ -34,7 +34,7 @@ void ApplySettings(TfrmMain& window, const SavedSettings& s)
     window.tabTest()->ShowModbus(s.modbus);
     // The size kept, as long as the screen it opens on still has room for it.
     if (s.width > 0 && s.height > 0)
-        window.resize(window.FittingSize(QSize(s.width, s.height)));
+        window.UseKeptSize(QSize(s.width, s.height));
     if (s.splitter.size() == window.tabTest()->splitMonitor->count())
         window.tabTest()->splitMonitor->setSizes(s.splitter);
     // The page last shown; never while polling, which cannot run yet at start.

@@ -192,6 +192,8 @@ TrendChart::TrendChart(QWidget* parent) : QWidget(parent) {
 
 int TrendChart::ChartTop() const { return FBar->sizeHint().height(); }
 
+QSize TrendChart::sizeHint() const { return {640, ChartTop() + 16 * fontMetrics().height()}; }
+
 void TrendChart::RequestRepaint() {
     FDirty = true;
     FOnlyNewCycles = false;

@@ -97,6 +97,9 @@ public:
     // Where the picture starts in the widget, below the buttons.
     int ChartTop() const;
 
+    // Room for a plot a few hundred pixels wide and as tall as a handful of axis steps.
+    QSize sizeHint() const override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -104,8 +104,8 @@ int main(int argc, char** argv)
     bool ok = true;
     {
         veltro::app::TfrmMain window;
-        window.resize(window.OpeningSize(QSize(1920, 1080)));  // as on a desktop screen
         window.show();
+        window.resize(window.OpeningSize(QSize(1920, 1080)));  // as on a desktop screen, pages known in full
         if (!ShowReadAndCheck(window, options.modulePort)) {
             std::fprintf(stderr, "la verifica sul modulo simulato non è riuscita\n");
             ok = false;
