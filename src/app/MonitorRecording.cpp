@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -23,8 +24,8 @@ namespace {
 // the recording itself.
 class FixedWidthFollower : public QObject {
 public:
-    FixedWidthFollower(QWidget* room, QLabel* label, QWidget* before)
-        : QObject(label), room_(room), label_(label), before_(before)
+    FixedWidthFollower(QWidget* room, QLabel* label, QWidget* before, std::function<void()> resized)
+        : QObject(label), room_(room), label_(label), before_(before), resized_(std::move(resized))
     {
         room->installEventFilter(this);
     }
@@ -32,8 +33,10 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched == room_ && event->type() == QEvent::Resize)
+        if (watched == room_ && event->type() == QEvent::Resize) {
             label_->setFixedWidth(std::max(0, room_->width() - before_->sizeHint().width() - 12));
+            resized_();
+        }
         return false;
     }
 
@@ -41,6 +44,7 @@ private:
     QWidget* room_;
     QLabel* label_;
     QWidget* before_;
+    std::function<void()> resized_;
 };
 
 }  // namespace
@@ -59,7 +63,10 @@ MonitorRecording::MonitorRecording(QWidget* parent)
     // A long folder must never widen the window past the screen: the line names the file,
     // its tip the whole path.
     lblRecord->setFixedSize(0, lblRecord->fontMetrics().height() + 2);
-    new FixedWidthFollower(parent, lblRecord, btnRecord);
+    new FixedWidthFollower(parent, lblRecord, btnRecord, [this] {
+        if (!FPattern.isEmpty())
+            ShowFile(FPattern);
+    });
     QObject::connect(btnRecord, &QPushButton::toggled, btnRecord,
                      [this](bool on) { RunGuarded([this, on] { Toggled(on); }); });
 }
@@ -125,6 +132,7 @@ void MonitorRecording::Fail(const QString& message)
     }
     // Said once, where the file's name stood, and in the log; a box would hold up the
     // technician watching the values while the poll carries on.
+    FPattern.clear();
     lblRecord->setText(message);
     lblRecord->setToolTip(message);
     if (OnLog)
@@ -136,11 +144,24 @@ void MonitorRecording::ShowRows()
     ShowFile(QStringLiteral("Registrazione in corso: %1 (righe: %2)"));
 }
 
+// The line names the whole path where it has room; a long folder gives up its middle,
+// never the file's name.
 void MonitorRecording::ShowFile(const QString& pattern)
 {
-    const QFileInfo file(FRecorder.Path());
-    lblRecord->setText(pattern.arg(file.fileName()).arg(FRecorder.Rows()));
-    lblRecord->setToolTip(QDir::toNativeSeparators(file.absoluteFilePath()));
+    FPattern = pattern;
+    const QString path = QDir::toNativeSeparators(QFileInfo(FRecorder.Path()).absoluteFilePath());
+    const QString rest = pattern.arg(QString()).arg(FRecorder.Rows());
+    const QFontMetrics metrics = lblRecord->fontMetrics();
+    const int room = lblRecord->width() - metrics.horizontalAdvance(rest) - 4;
+    QString shown = path;
+    if (metrics.horizontalAdvance(path) > room) {
+        const QFileInfo file(path);
+        const QString name = QDir::separator() + file.fileName();
+        const QString folder = QDir::toNativeSeparators(file.absolutePath());
+        shown = metrics.elidedText(folder, Qt::ElideMiddle, std::max(0, room - metrics.horizontalAdvance(name))) + name;
+    }
+    lblRecord->setText(pattern.arg(shown).arg(FRecorder.Rows()));
+    lblRecord->setToolTip(path);
 }
 
 }  // namespace veltro::app

@@ -49,6 +49,7 @@ private:
     void ShowFile(const QString& pattern);
 
     core::PollRecorder FRecorder;
+    QString FPattern;  // the status line's text, for the file shown again at a new width
     QPushButton* btnRecord;
     QLabel* lblRecord;
 };

@@ -340,7 +340,12 @@ void SerialLine::SettleLine()
     // A station that never stops talking must not keep the worker (and so the close that
     // joins it) here for ever; a chattering line is handled frame by frame later anyway.
     PurgePort(false, true);
-    DrainUntilQuiet(CharTimeout(), MaxSettleTime);
+    // A frame in progress has no gap longer than a character and a half, and an adapter
+    // hands bytes over at least every few tens of milliseconds: a client's line quiet for
+    // ClientSettleQuiet carries no frame. Waiting out a long end-of-frame silence instead
+    // would only hold up the first request.
+    const auto Quiet = IsServerLine() ? CharTimeout() : std::min(CharTimeout(), ClientSettleQuiet);
+    DrainUntilQuiet(Quiet, MaxSettleTime);
 }
 
 void SerialLine::DrainUntilQuiet(milliseconds Quiet, milliseconds Bound, std::vector<std::uint8_t>* Drained)

@@ -110,6 +110,7 @@ public:
     // Bounded by MaxSettleTime and ended early by SignalServerStop.
     void SettleLine();
     static constexpr std::chrono::milliseconds MaxSettleTime{2000};
+    static constexpr std::chrono::milliseconds ClientSettleQuiet{50};
     // Discards what is queued and what keeps coming until the line has been quiet for
     // Quiet, at most Bound (in either mode); ended early by a close (AbortWaits) and by
     // SignalServerStop. With Drained, the bytes discarded are kept there, as many as its
