@@ -10,16 +10,16 @@ namespace veltro::cli {
 namespace {
 
 // What every command takes besides its own options.
-const std::vector<OptionSpec> kCommonOptions = {
+const std::vector<OptionSyntax> kCommonOptions = {
     {"json", "", "un oggetto JSON per risultato (chiavi in veltro(1))"},
     {"silenzioso", "", "niente avanzamento su stderr, solo gli errori (anche -q)"},
     {"help", "", "mostra questo aiuto (anche -h)"},
 };
 
-const OptionSpec* Find(const CommandSpec& spec, std::string_view name)
+const OptionSyntax* Find(const CommandSyntax& syntax, std::string_view name)
 {
-    for (const auto* list : {&spec.options, &kCommonOptions})
-        for (const OptionSpec& option : *list)
+    for (const auto* list : {&syntax.options, &kCommonOptions})
+        for (const OptionSyntax& option : *list)
             if (option.name == name)
                 return &option;
     return nullptr;
@@ -49,7 +49,7 @@ std::optional<int> ParsePortNumber(std::string_view text)
     return ParseInteger(text, 1, platform::PortMap::kMaxNumber);
 }
 
-Arguments::Arguments(const CommandSpec& spec, std::span<const std::string> args) : spec_(spec)
+Arguments::Arguments(const CommandSyntax& syntax, std::span<const std::string> args) : syntax_(syntax)
 {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -58,7 +58,7 @@ Arguments::Arguments(const CommandSpec& spec, std::span<const std::string> args)
             continue;
         }
         if (!arg.starts_with("--") || arg == "--") {
-            if (spec.operands.empty() || arg.starts_with("-"))
+            if (syntax.operands.empty() || arg.starts_with("-"))
                 throw UsageError(arg.starts_with("-") ? "opzione sconosciuta: " + arg.substr(0, arg.find('='))
                                                        : "argomento inatteso: le opzioni iniziano con --");
             operands_.push_back(arg);
@@ -66,7 +66,7 @@ Arguments::Arguments(const CommandSpec& spec, std::span<const std::string> args)
         }
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-        const OptionSpec* option = Find(spec, name);
+        const OptionSyntax* option = Find(syntax, name);
         if (!option)
             throw UsageError("opzione sconosciuta: --" + name);
         if (values_.count(name))
@@ -161,15 +161,15 @@ void Arguments::OneOf(std::string_view first, std::string_view second) const
         throw UsageError("--" + std::string(first) + " e --" + std::string(second) + " si escludono a vicenda");
 }
 
-std::string UsageLine(const CommandSpec& spec)
+std::string UsageLine(const CommandSyntax& syntax)
 {
-    return "Uso: veltro " + std::string(spec.name) + " " + std::string(spec.synopsis);
+    return "Uso: veltro " + std::string(syntax.name) + " " + std::string(syntax.synopsis);
 }
 
-std::string HelpText(const CommandSpec& spec)
+std::string HelpText(const CommandSyntax& syntax)
 {
-    std::string text = UsageLine(spec) + "\n" + std::string(spec.description) + "\n\nOpzioni:\n";
-    const auto line = [&](const OptionSpec& option) {
+    std::string text = UsageLine(syntax) + "\n" + std::string(syntax.description) + "\n\nOpzioni:\n";
+    const auto line = [&](const OptionSyntax& option) {
         std::string left = "  --";
         left.append(option.name);
         if (!option.value.empty())
@@ -182,9 +182,9 @@ std::string HelpText(const CommandSpec& spec)
             left.append(kColumn - left.size(), ' ');
         text.append(left).append(option.help).append("\n");
     };
-    for (const OptionSpec& option : spec.options)
+    for (const OptionSyntax& option : syntax.options)
         line(option);
-    for (const OptionSpec& option : kCommonOptions)
+    for (const OptionSyntax& option : kCommonOptions)
         line(option);
     return text;
 }

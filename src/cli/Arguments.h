@@ -25,26 +25,26 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-struct OptionSpec {
+struct OptionSyntax {
     std::string_view name;   // without the dashes: "porta"
     std::string_view value;  // what the usage shows after it ("N"); empty for a switch
     std::string_view help;   // one line
     int count = 1;           // how many values follow it ("--cambia N M": 2)
 };
 
-struct CommandSpec {
+struct CommandSyntax {
     std::string_view name;         // "leggi"
     std::string_view synopsis;     // the usage after "veltro leggi "
     std::string_view summary;      // its line in the list of commands
     std::string_view description;  // what --help says above the options, lines wrapped
-    std::vector<OptionSpec> options;
+    std::vector<OptionSyntax> options;
     std::string_view operands;     // what the usage calls them ("REGISTRI..."); empty: none taken
 };
 
 class Arguments {
 public:
     // args: what follows the command's name. Raises UsageError.
-    Arguments(const CommandSpec& spec, std::span<const std::string> args);
+    Arguments(const CommandSyntax& syntax, std::span<const std::string> args);
 
     bool Has(std::string_view name) const { return values_.count(std::string(name)) > 0; }
     // The option's value (its first one); nullopt when not given.
@@ -68,7 +68,7 @@ public:
     void OneOf(std::string_view first, std::string_view second) const;
 
 private:
-    const CommandSpec& spec_;
+    const CommandSyntax& syntax_;
     std::map<std::string, std::vector<std::string>> values_;
     std::vector<std::string> operands_;
 };
@@ -78,8 +78,8 @@ std::optional<int> ParsePortNumber(std::string_view text);
 std::optional<int> ParseInteger(std::string_view text, int low, int high);
 
 // "Uso: veltro leggi ..."
-std::string UsageLine(const CommandSpec& spec);
+std::string UsageLine(const CommandSyntax& syntax);
 // The whole --help text: usage, description, options.
-std::string HelpText(const CommandSpec& spec);
+std::string HelpText(const CommandSyntax& syntax);
 
 }  // namespace veltro::cli

@@ -11,7 +11,7 @@
 namespace veltro::cli {
 
 struct Command {
-    CommandSpec spec;
+    CommandSyntax syntax;
     // Returns the exit status (ExitStatus.h); may raise UsageError for what Arguments
     // could not check alone.
     std::function<int(const Arguments& args, Output& out)> run;

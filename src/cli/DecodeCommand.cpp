@@ -105,7 +105,7 @@ int Decode(const Arguments& args, Output& out)
 
 Command DecodeCommand()
 {
-    CommandSpec spec{
+    CommandSyntax syntax{
         "decodifica",
         "[--tipo matricola|float|double|ora|data] [--json] WORD...",
         "decodifica word esadecimali dei registri (\"Decodifica\")",
@@ -119,7 +119,7 @@ Command DecodeCommand()
         },
         "WORD...",
     };
-    return {spec, Decode, true};
+    return {syntax, Decode, true};
 }
 
 }  // namespace veltro::cli

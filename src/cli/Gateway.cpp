@@ -4,7 +4,12 @@
 
 namespace veltro::cli {
 
-std::vector<OptionSpec> GatewayOptionSpecs()
+OptionSyntax Rs485PortOption()
+{
+    return {"porta", "N", "porta dell'adattatore RS485, 3 o COM3 (predefinita 1)"};
+}
+
+std::vector<OptionSyntax> GatewayOptions()
 {
     return {
         {"gateway", "HOST:PORTA", "tramite un gateway RS485-Ethernet (porta TCP predefinita 502)"},

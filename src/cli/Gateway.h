@@ -12,8 +12,10 @@
 
 namespace veltro::cli {
 
+// --porta, the RS485 adapter's port that --gateway replaces.
+OptionSyntax Rs485PortOption();
 // --gateway and --tcp.
-std::vector<OptionSpec> GatewayOptionSpecs();
+std::vector<OptionSyntax> GatewayOptions();
 
 // The link --gateway and --tcp give (Modbus TCP unless --tcp rtu; TCP port 502 unless
 // given), or the serial port without --gateway. Raises UsageError for a malformed value,

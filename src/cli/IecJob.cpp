@@ -69,9 +69,9 @@ std::string PortName(int number)
     return "COM" + std::to_string(number);
 }
 
-std::vector<OptionSpec> IecOptionSpecs(bool password)
+std::vector<OptionSyntax> IecOptionList(bool password)
 {
-    std::vector<OptionSpec> options = {
+    std::vector<OptionSyntax> options = {
         {"porta", "N", "porta della testina ottica, 3 o COM3 (predefinita 1)"},
         {"linea", "IMPOSTAZIONI", "impostazioni di linea della testina (predefinite \"9600 7E1\")"},
         {"id", "ID", "identificativo di comunicazione, di solito la matricola"},

@@ -24,7 +24,7 @@ struct IecOptions {
 };
 
 // --porta, --linea, --id, and --password / --password-file when the command writes.
-std::vector<OptionSpec> IecOptionSpecs(bool password);
+std::vector<OptionSyntax> IecOptionList(bool password);
 // The window's defaults where an option is not given; --id is required.
 IecOptions ReadIecOptions(const Arguments& args, bool password);
 

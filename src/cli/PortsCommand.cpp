@@ -106,7 +106,7 @@ int Ports(const Arguments& args, Output& out)
 
 Command PortsCommand()
 {
-    CommandSpec spec{
+    CommandSyntax syntax{
         "porte",
         "[--cambia N M | --libera N] [--json]",
         "elenca e cambia i numeri delle porte COM",
@@ -121,7 +121,7 @@ Command PortsCommand()
         },
         {},
     };
-    return {spec, Ports};
+    return {syntax, Ports};
 }
 
 }  // namespace veltro::cli

@@ -33,7 +33,7 @@ int Read(const Arguments& args, Output& out)
 
 Command ReadCommand()
 {
-    CommandSpec spec{
+    CommandSyntax syntax{
         "leggi",
         "[--porta N] --id ID [--linea IMPOSTAZIONI] [--json]",
         "legge matricola, indirizzo e impostazioni RS485 (\"1. Leggi\")",
@@ -42,10 +42,10 @@ Command ReadCommand()
         "Dove il contatore non ne contiene, dice quelli in uso: l'indirizzo automatico\n"
         "(ultime 2 cifre della matricola + 100) e le impostazioni predefinite (9600 8N1).\n"
         "Ogni lettura lascia un rapporto del lavoro, come quelle della finestra.",
-        IecOptionSpecs(false),
+        IecOptionList(false),
         {},
     };
-    return {spec, Read};
+    return {syntax, Read};
 }
 
 }  // namespace veltro::cli

@@ -89,7 +89,7 @@ int Write(const Arguments& args, Output& out)
 
 Command WriteCommand()
 {
-    std::vector<OptionSpec> options = IecOptionSpecs(true);
+    std::vector<OptionSyntax> options = IecOptionList(true);
     options.insert(options.end(), {
                                       {"indirizzo", "N", "indirizzo server Modbus da scrivere, da 1 a 247"},
                                       {"automatico", "", "scrive l'indirizzo automatico (matricola + 100)"},
@@ -97,7 +97,7 @@ Command WriteCommand()
                                                                 "\"19200 8E2\""},
                                       {"predefinite", "", "scrive le impostazioni predefinite (9600 8N1)"},
                                   });
-    CommandSpec spec{
+    CommandSyntax syntax{
         "scrivi",
         "[--porta N] --id ID [--password P | --password-file F]\n"
         "              (--indirizzo N | --automatico) (--rs485 IMPOSTAZIONI | --predefinite) [--json]",
@@ -111,7 +111,7 @@ Command WriteCommand()
         options,
         {},
     };
-    return {spec, Write};
+    return {syntax, Write};
 }
 
 }  // namespace veltro::cli

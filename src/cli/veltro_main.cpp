@@ -27,8 +27,8 @@ std::string ProgramHelp(const std::vector<Command>& commands)
         "Configura e controlla il modulo Modbus/RTU del contatore: i lavori della finestra\n"
         "di VeltroConf, dal terminale o da uno script.\n\nComandi:\n";
     for (const Command& c : commands) {
-        std::string name = "  " + std::string(c.spec.name);
-        text += name + std::string(14 - name.size(), ' ') + std::string(c.spec.summary) + "\n";
+        std::string name = "  " + std::string(c.syntax.name);
+        text += name + std::string(14 - name.size(), ' ') + std::string(c.syntax.summary) + "\n";
     }
     text +=
         "\n\"veltro COMANDO --help\" descrive le opzioni di un comando; veltro(1) le chiavi di --json.\n"
@@ -69,7 +69,7 @@ int Run(std::vector<std::string> args, int& argc, char** argv)
         return WrongUsage("veltro", "manca il comando", "Uso: veltro [--json] [-q] COMANDO [OPZIONI]");
     const Command* command = nullptr;
     for (const Command& c : commands)
-        if (c.spec.name == args.front())
+        if (c.syntax.name == args.front())
             command = &c;
     if (!command)
         return WrongUsage("veltro", "comando sconosciuto: " + args.front(),
@@ -80,12 +80,12 @@ int Run(std::vector<std::string> args, int& argc, char** argv)
 
     std::unique_ptr<Arguments> parsed;
     try {
-        parsed = std::make_unique<Arguments>(command->spec, args);
+        parsed = std::make_unique<Arguments>(command->syntax, args);
     } catch (const UsageError& e) {
-        return WrongUsage(program, e.what(), UsageLine(command->spec));
+        return WrongUsage(program, e.what(), UsageLine(command->syntax));
     }
     if (parsed->Help()) {
-        std::fputs(HelpText(command->spec).c_str(), stdout);
+        std::fputs(HelpText(command->syntax).c_str(), stdout);
         return kDone;
     }
     Output out(program, parsed->Json(), parsed->Quiet());
@@ -106,7 +106,7 @@ int Run(std::vector<std::string> args, int& argc, char** argv)
     try {
         status = command->run(*parsed, out);
     } catch (const UsageError& e) {
-        status = WrongUsage(program, e.what(), UsageLine(command->spec));
+        status = WrongUsage(program, e.what(), UsageLine(command->syntax));
     } catch (const std::exception& e) {
         out.Error(e.what());
         status = kJobFailed;
