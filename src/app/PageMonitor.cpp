@@ -4,6 +4,7 @@
 #include "app/Glyphs.h"
 #include "core/Common.h"
 #include "app/Guard.h"
+#include "core/LostPort.h"
 #include "core/ModuleRegisters.h"
 #include "core/ModulePoller.h"
 #include "core/ModuleValues.h"
@@ -257,8 +258,7 @@ void PageMonitor::StartPolling()
         FPoller->Start();
     } catch (const modbus::EFieldwireError&) {
         // The library's own words say only that it failed; the technician needs to know why.
-        const int error = mbConn->Line().LastError();
-        ShowErrorBox(link->Tcp() ? LostGatewayText(link->Gateway, error) : PortOpenFailureText(mbConn->Port(), error));
+        ShowErrorBox(LinkOpenFailureText(*link, mbConn->Port(), mbConn->Line().LastError()));
         return;
     }
     grpModbus->setEnabled(false);

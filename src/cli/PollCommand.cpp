@@ -202,9 +202,7 @@ int Poll(const Arguments& args, Output& out)
     try {
         poller.Start(target);
     } catch (const modbus::EFieldwireError&) {
-        const int error = poller.Connection().Line().LastError();
-        out.Error(Text(target.link.Tcp() ? core::LostGatewayText(target.link.Gateway, error)
-                                         : core::PortOpenFailureText(target.port, error)));
+        out.Error(Text(core::LinkOpenFailureText(target.link, target.port, poller.Connection().Line().LastError())));
         return kPortUnavailable;
     }
     if (const auto file = args.Value("registra")) {
@@ -243,7 +241,7 @@ int Poll(const Arguments& args, Output& out)
 
 Command PollCommand()
 {
-    CommandSpec spec{
+    CommandSyntax syntax{
         "interroga",
         "[--porta N [--rs485 IMPOSTAZIONI] | --gateway HOST:PORTA [--tcp mbap|rtu]]\n"
         "              [--indirizzo N] [--cicli N] [--intervallo MS] [--registra FILE] [--trame] [--json]",
@@ -256,11 +254,11 @@ Command PollCommand()
         "Con --gateway il modulo si raggiunge tramite un gateway RS485-Ethernet invece che\n"
         "dall'adattatore sulla porta: le impostazioni della linea RS485 sono quelle del gateway.",
         {
-            {"porta", "N", "porta dell'adattatore RS485, 3 o COM3 (predefinita 1)"},
+            Rs485PortOption(),
             {"indirizzo", "N", "indirizzo server del modulo, da 1 a 247 (predefinito 100)"},
             {"rs485", "IMPOSTAZIONI", "impostazioni di linea del modulo (predefinite \"9600 8N1\")"},
-            GatewayOptionSpecs()[0],
-            GatewayOptionSpecs()[1],
+            GatewayOptions()[0],
+            GatewayOptions()[1],
             {"cicli", "N", "si ferma dopo N cicli (predefinito: fino a Ctrl-C)"},
             {"intervallo", "MS", "pausa tra una risposta e la richiesta seguente (predefinita 100)"},
             {"registra", "FILE", "scrive ogni ciclo in FILE (CSV), come \"Registra\" della finestra"},
@@ -268,7 +266,7 @@ Command PollCommand()
         },
         {},
     };
-    return {spec, Poll};
+    return {syntax, Poll};
 }
 
 }  // namespace veltro::cli

@@ -138,9 +138,7 @@ int Search(const Arguments& args, Output& out)
     try {
         scanner.Start(options);
     } catch (const modbus::EFieldwireError&) {
-        out.Error((options.Link.Tcp() ? core::LostGatewayText(options.Link.Gateway, scanner.PortError())
-                                      : core::PortOpenFailureText(options.Port, scanner.PortError()))
-                      .toStdString());
+        out.Error(core::LinkOpenFailureText(options.Link, options.Port, scanner.PortError()).toStdString());
         return kPortUnavailable;
     }
     if (options.Link.Tcp())
@@ -179,7 +177,7 @@ int Search(const Arguments& args, Output& out)
 
 Command SearchCommand()
 {
-    CommandSpec spec{
+    CommandSyntax syntax{
         "cerca",
         "[--porta N [--velocita V,...] [--parita P,...] [--stop S,...] |\n"
         "              --gateway HOST:PORTA [--tcp mbap|rtu]] [--indirizzi DA-A]\n"
@@ -194,18 +192,18 @@ Command SearchCommand()
         "ricerca passa da un gateway RS485-Ethernet e prova solo gli indirizzi: velocità,\n"
         "parità e bit di stop della linea sono quelli configurati nel gateway.",
         {
-            {"porta", "N", "porta dell'adattatore RS485, 3 o COM3 (predefinita 1)"},
+            Rs485PortOption(),
             {"indirizzi", "DA-A", "indirizzi da provare, ad esempio 200-210 (predefiniti 1-247)"},
             {"velocita", "V,...", "velocità: 2400, 4800, 9600, 19200 (predefinite tutte)"},
             {"parita", "P,...", "parità: N, E, O (predefinite tutte)"},
             {"stop", "S,...", "bit di stop: 1, 2 (predefiniti entrambi)"},
-            GatewayOptionSpecs()[0],
-            GatewayOptionSpecs()[1],
+            GatewayOptions()[0],
+            GatewayOptions()[1],
             {"tutte", "", "continua dopo la prima stazione ed elenca tutte quelle trovate"},
         },
         {},
     };
-    return {spec, Search};
+    return {syntax, Search};
 }
 
 }  // namespace veltro::cli

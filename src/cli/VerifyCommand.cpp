@@ -108,9 +108,7 @@ void Check(VerifyReport& report, Output& out)
         report.status = kDone;
     } else if (*report.outcome == core::voPortError) {
         report.status = kPortUnavailable;
-        report.error = (check.Link.Tcp() ? core::LostGatewayText(check.Link.Gateway, verifier->PortError())
-                                         : core::PortOpenFailureText(check.Port, verifier->PortError()))
-                           .toStdString();
+        report.error = core::LinkOpenFailureText(check.Link, check.Port, verifier->PortError()).toStdString();
     } else {
         report.status = kJobFailed;
         report.error = report.line;
@@ -196,12 +194,12 @@ int Verify(const Arguments& args, Output& out)
 
 Command VerifyCommand()
 {
-    std::vector<OptionSpec> options = {
+    std::vector<OptionSyntax> options = {
         {"porta-rs485", "N", "porta dell'adattatore RS485, 3 o COM3 (predefinita 1)"},
     };
-    const std::vector<OptionSpec> gateway = GatewayOptionSpecs();
+    const std::vector<OptionSyntax> gateway = GatewayOptions();
     options.insert(options.end(), gateway.begin(), gateway.end());
-    const std::vector<OptionSpec> iec = IecOptionSpecs(false);
+    const std::vector<OptionSyntax> iec = IecOptionList(false);
     options.insert(options.end(), iec.begin(), iec.end());
     options.insert(options.end(), {
                                       {"matricola", "M", "senza lettura dal contatore: la matricola attesa"},
@@ -210,7 +208,7 @@ Command VerifyCommand()
                                       {"rs485", "IMPOSTAZIONI", "con --matricola: le impostazioni (se mancano, le predefinite)"},
                                       {"predefinite", "", "con --matricola: le impostazioni predefinite"},
                                   });
-    CommandSpec spec{
+    CommandSyntax syntax{
         "verifica",
         "[--porta-rs485 N | --gateway HOST:PORTA [--tcp mbap|rtu]]\n"
         "              (--id ID [--porta N] [--linea IMPOSTAZIONI] |\n"
@@ -227,7 +225,7 @@ Command VerifyCommand()
         options,
         {},
     };
-    return {spec, Verify};
+    return {syntax, Verify};
 }
 
 }  // namespace veltro::cli

@@ -1,5 +1,7 @@
 #include "core/LostPort.h"
 
+#include "core/PortHelp.h"
+
 #include "link/LinkSerial.h"
 #include "modbus/ModbusConnection.h"
 #include "platform/PortNames.h"
@@ -48,6 +50,11 @@ QString LostGatewayText(const std::string& gateway, int error)
                     .arg(error)
                     .arg(QString::fromStdString(std::system_category().message(error)));
     return text;
+}
+
+QString LinkOpenFailureText(const ModuleLink& link, const std::string& port, int error)
+{
+    return link.Tcp() ? LostGatewayText(link.Gateway, error) : PortOpenFailureText(port, error);
 }
 
 bool GatewayReached(modbus::TModbusConnection& connection)

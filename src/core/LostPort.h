@@ -7,6 +7,8 @@
 // its module would be polled as if it were the first); an IEC run ends with the same line
 // in its log.
 
+#include "core/ModuleLink.h"
+
 #include <QString>
 
 #include <chrono>
@@ -30,6 +32,10 @@ std::optional<QString> LostLinkText(link::TLinkSerial& link);
 
 // The log line for a gateway whose TCP connection failed or went away.
 QString LostGatewayText(const std::string& gateway, int error);
+
+// Why the module's link could not be opened: the gateway's reason through a gateway, the
+// serial port's (busy, missing, no permission) otherwise.
+QString LinkOpenFailureText(const ModuleLink& link, const std::string& port, int error);
 
 // A connection on a TCP link, while open: whether its connection to the gateway came up.
 // When the link is lost before that, the gateway could not be reached at all.
