@@ -154,17 +154,12 @@ ScanOptions ScanSetupDialog::Options() const
     for (QCheckBox* box : chkScanStopBits)
         if (const auto s = StopBitsOf(box->text()); s && box->isChecked())
             stopBits.push_back(s->StopBits);
-    // Through a gateway the line settings are the gateway's: addresses alone are tried.
-    if (o.Link.Tcp()) {
+    if (o.Link.Tcp())  // through a gateway the line settings are the gateway's: addresses alone are tried
         o.Settings = {RtuSettings{}};
-        o.FirstAddress = spinScanFirst->value();
-        o.LastAddress = spinScanLast->value();
-        o.StopAtFirst = rbScanStopAtFirst->isChecked();
-        return o;
-    }
-    // No box ticked in a list leaves nothing to try (an empty list would stand for all).
-    o.Settings = rates.empty() || parities.empty() || stopBits.empty() ? std::vector<RtuSettings>{}
-                                                                       : ScanSettings(rates, parities, stopBits);
+    else if (rates.empty() || parities.empty() || stopBits.empty())
+        o.Settings.clear();  // no box ticked in a list leaves nothing to try (an empty list would stand for all)
+    else
+        o.Settings = ScanSettings(rates, parities, stopBits);
     o.FirstAddress = spinScanFirst->value();
     o.LastAddress = spinScanLast->value();
     o.StopAtFirst = rbScanStopAtFirst->isChecked();
