@@ -84,7 +84,7 @@ protected:
             }
             if (late.exchange(false)) {
                 pty.Send(module.Reply(0, 58));
-                std::this_thread::sleep_for(20ms);
+                std::this_thread::sleep_for(20ms);  // the gap between the late reply and the right one
                 lateSent = true;
             }
             pty.Send(module.Reply(block->start, block->count));

@@ -6,6 +6,7 @@
 #include "integration/cli/CliProgram.h"
 #include "simulator/Simulator.h"
 #include "support/PtyPair.h"
+#include "support/WaitUntil.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,19 +18,6 @@
 #include <thread>
 
 namespace veltro::test {
-
-// Waits for a condition another thread or process makes true; false after the deadline.
-inline bool Eventually(const std::function<bool()>& condition,
-                       std::chrono::milliseconds timeout = std::chrono::seconds(5))
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 class CliFixture : public ::testing::Test {
 protected:

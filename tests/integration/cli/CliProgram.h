@@ -3,6 +3,8 @@
 // stderr, the test's environment (VELTRO_PORT_DIR included) plus the variables given, its
 // exit status, and signals sent to it while it runs.
 
+#include "support/WaitUntil.h"
+
 #include <QByteArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -121,11 +124,10 @@ public:
         while ((fds_[0] >= 0 || fds_[1] >= 0) && std::chrono::steady_clock::now() < deadline)
             Pump(20);
         int status = 0;
-        while (!ended_ && std::chrono::steady_clock::now() < deadline) {
-            ended_ = ::waitpid(pid_, &status, WNOHANG) == pid_;
-            if (!ended_)
-                ::usleep(2000);
-        }
+        if (!ended_)
+            ended_ = WaitUntil([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; },
+                               std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration{})));
         result_.status = ended_ && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return result_;
     }

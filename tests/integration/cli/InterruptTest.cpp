@@ -54,7 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
                       [](sim::Simulator& s, const CliResult&) { return s.Meter().Stats().optionSelects > 0; },
                       "Lavoro interrotto dall'utente",
                       [](sim::Simulator& s, const QStringList& records) {
-                          EXPECT_TRUE(Eventually([&] { return s.Meter().Stats().breaks == 1; }));
+                          EXPECT_TRUE(WaitUntil([&] { return s.Meter().Stats().breaks == 1; }));
                           ASSERT_EQ(records.size(), 1);
                           EXPECT_TRUE(records[0].contains(QStringLiteral("Esito: non riuscito")));
                       }},

@@ -7,6 +7,7 @@
 #include "simulator/Simulator.h"
 #include "support/FdLink.h"
 #include "support/PtyPair.h"
+#include "support/WaitUntil.h"
 
 #include <chrono>
 #include <functional>
@@ -15,19 +16,6 @@
 #include <thread>
 
 namespace veltro::test {
-
-// Waits for a condition set by another thread; true when it held before the deadline.
-inline bool WaitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(5))
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 class SimFixture : public ::testing::Test {
 public:
